@@ -1,0 +1,17 @@
+# Compiler settings shared by every target of the project's own.
+
+# Strict warnings, treated as errors, on a target of ours.
+function(tollivane_warnings target)
+  target_compile_options(${target} PRIVATE
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
+    -Wformat=2 -Wundef -Wcast-align -Wnull-dereference -Werror)
+endfunction()
+
+if(WIN32)
+  # Only Windows system DLLs and msvcrt may be imported: no mingw runtime DLLs.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
+else()
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,0 +1,83 @@
+// Reads the five delivery settings with their defaults, and strips the
+// characters that Windows forbids in file names from the prefix and extension.
+#include "delivery/settings.h"
+
+#include <stdio.h>
+
+const char kSettingsSection[] = "Tarvold";
+const char kCounterKey[] = "FileNameCounter";
+
+namespace {
+
+const char kSettingsFolder[] = "C:\\Kestrin\\Print\\Config";
+const char kSettingsFileName[] = "Kestrin.ini";
+
+// A present but empty value is replaced by the default as well.
+void ReadTextSetting(const char* key, const char* fallback, char* value, const char* settingsPath) {
+  GetPrivateProfileStringA(kSettingsSection, key, fallback, value, kProfileReadCapacity, settingsPath);
+  if (value[0] == '\0') lstrcpynA(value, fallback, kTextBufferSize);
+}
+
+int ReadIntSetting(const char* key, const char* settingsPath) {
+  return static_cast<int>(GetPrivateProfileIntA(kSettingsSection, key, 1, settingsPath));
+}
+
+void EnsureLeadingDot(char* extension) {
+  if (extension[0] == '.') return;
+  char dotted[kTextBufferSize];
+  snprintf(dotted, sizeof dotted, ".%s", extension);
+  lstrcpynA(extension, dotted, kTextBufferSize);
+}
+
+bool IsReservedChar(char c) {
+  for (int i = 0; i < kReservedCharCount; ++i)
+    if (ReservedCharSet[i] == c) return true;
+  return false;
+}
+
+}  // namespace
+
+char ReservedCharSet[kReservedCharCount + 1];
+
+int InitReservedChars(void) {
+  ReservedCharSet[0] = '/';
+  ReservedCharSet[1] = '\\';
+  ReservedCharSet[2] = ':';
+  ReservedCharSet[3] = '*';
+  ReservedCharSet[4] = '?';
+  ReservedCharSet[5] = '"';
+  ReservedCharSet[6] = '<';
+  ReservedCharSet[7] = '>';
+  ReservedCharSet[8] = '|';
+  return 1;
+}
+
+int StripReservedChars(char* text) {
+  char kept[kTextBufferSize] = {};
+  int keptLength = 0;
+  int length = lstrlenA(text);
+  for (int i = 0; i < length && keptLength < kTextBufferSize - 1; ++i)
+    if (!IsReservedChar(text[i])) kept[keptLength++] = text[i];
+  lstrcpynA(text, kept, kTextBufferSize);
+  return 1;
+}
+
+// The buffer has room for MAX_PATH characters, as PathAppendA requires.
+int GetSettingsFilePath(char* path) {
+  lstrcpynA(path, kSettingsFolder, MAX_PATH);
+  PathAppendA(path, kSettingsFileName);
+  return 1;
+}
+
+int ReadJobSettings(JobSettings* job, char* settingsPath) {
+  GetSettingsFilePath(settingsPath);
+  ReadTextSetting("DefaultDir", "C:\\", job->outputDir, settingsPath);
+  ReadTextSetting("FileExtension", ".pdf", job->extension, settingsPath);
+  EnsureLeadingDot(job->extension);
+  StripReservedChars(job->extension);
+  ReadTextSetting("FileNameFormat", "File", job->namePrefix, settingsPath);
+  StripReservedChars(job->namePrefix);
+  job->promptEachPrint = ReadIntSetting("PromptForEachPrint", settingsPath);
+  job->lastNumber = ReadIntSetting(kCounterKey, settingsPath);
+  return 1;
+}

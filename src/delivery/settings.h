@@ -1,0 +1,32 @@
+// The settings of one delivery, read from the fixed settings file, and the
+// cleaning of the values that become parts of a file name.
+#ifndef TOLLIVANE_DELIVERY_SETTINGS_H
+#define TOLLIVANE_DELIVERY_SETTINGS_H
+
+#include "platform/platform.h"
+
+enum {
+  kTextBufferSize = 256,
+  kProfileReadCapacity = 255,
+  kReservedCharCount = 9,
+};
+
+extern const char kSettingsSection[];
+extern const char kCounterKey[];
+
+struct JobSettings {
+  char outputDir[kTextBufferSize];
+  char extension[kTextBufferSize];
+  char namePrefix[kTextBufferSize];
+  int promptEachPrint;
+  int lastNumber;
+};
+
+extern char ReservedCharSet[kReservedCharCount + 1];
+
+int InitReservedChars(void);
+int StripReservedChars(char* text);
+int GetSettingsFilePath(char* path);
+int ReadJobSettings(JobSettings* job, char* settingsPath);
+
+#endif

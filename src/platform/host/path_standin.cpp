@@ -1,0 +1,83 @@
+// Native stand-in for the path calls (shlwapi) and the drive mapping behind
+// every Windows path the stand-in opens.
+#include "win32_standin.h"
+
+#include <string.h>
+#include <sys/stat.h>
+
+namespace {
+
+char driveRoots[26][512];
+
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+int DriveIndex(char letter) { return (letter >= 'a' ? letter - 'a' : letter - 'A'); }
+
+}  // namespace
+
+void HostMapDrive(char letter, const char* hostFolder) {
+  if (!IsDriveLetter(letter)) return;
+  lstrcpynA(driveRoots[DriveIndex(letter)], hostFolder, sizeof driveRoots[0]);
+}
+
+// Windows drops trailing dots and spaces from a name, so "File002.pdf." is File002.pdf.
+BOOL HostToNativePath(LPCSTR windowsPath, char* nativePath, size_t capacity) {
+  const char* rest = windowsPath;
+  size_t used = 0;
+  if (IsDriveLetter(windowsPath[0]) && windowsPath[1] == ':') {
+    const char* root = driveRoots[DriveIndex(windowsPath[0])];
+    if (root[0] == '\0') return FALSE;
+    used = strlen(root);
+    if (used >= capacity) return FALSE;
+    memcpy(nativePath, root, used);
+    rest = windowsPath + 2;
+    if (*rest != '\\' && *rest != '/' && used + 1 < capacity) nativePath[used++] = '/';
+  }
+  for (; *rest != '\0'; ++rest) {
+    if (used + 1 >= capacity) return FALSE;
+    nativePath[used++] = (*rest == '\\') ? '/' : *rest;
+  }
+  while (used > 0 && (nativePath[used - 1] == '.' || nativePath[used - 1] == ' ')) --used;
+  nativePath[used] = '\0';
+  return TRUE;
+}
+
+BOOL PathAppendA(LPSTR path, LPCSTR more) {
+  while (*more == '\\') ++more;
+  size_t pathLength = strlen(path);
+  bool needsSeparator = pathLength > 0 && path[pathLength - 1] != '\\';
+  size_t total = pathLength + (needsSeparator ? 1 : 0) + strlen(more);
+  if (total >= MAX_PATH) {
+    path[0] = '\0';
+    return FALSE;
+  }
+  if (needsSeparator) path[pathLength++] = '\\';
+  strcpy(path + pathLength, more);
+  return TRUE;
+}
+
+LPSTR PathFindExtensionA(LPCSTR path) {
+  const char* lastDot = nullptr;
+  for (; *path != '\0'; ++path) {
+    if (*path == '\\' || *path == ' ')
+      lastDot = nullptr;
+    else if (*path == '.')
+      lastDot = path;
+  }
+  return const_cast<LPSTR>(lastDot != nullptr ? lastDot : path);
+}
+
+BOOL PathAddExtensionA(LPSTR path, LPCSTR extension) {
+  if (*PathFindExtensionA(path) != '\0') return FALSE;
+  size_t length = strlen(path);
+  if (length + strlen(extension) >= MAX_PATH) return FALSE;
+  strcpy(path + length, extension);
+  return TRUE;
+}
+
+BOOL PathFileExistsA(LPCSTR path) {
+  if (strlen(path) > MAX_PATH) return FALSE;
+  char native[1024];
+  struct stat info;
+  return HostToNativePath(path, native, sizeof native) && stat(native, &info) == 0;
+}
