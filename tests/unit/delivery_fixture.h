@@ -37,8 +37,8 @@ class DeliveryTest : public testing::Test {
 
   // The settings of an automatic print into the test's output folder.
   static void WriteAutomaticSettings(const std::string& counter, const std::string& extra = "") {
-    WriteSettings(std::string("DefaultDir=") + kTestOutputDir + "\r\nPromptForEachPrint=0\r\nFileNameCounter=" +
-                  counter + "\r\n" + extra);
+    WriteSettings(std::string("DefaultDir=") + kTestOutputDir +
+                  "\r\nPromptForEachPrint=0\r\nFileNameCounter=" + counter + "\r\n" + extra);
   }
 };
 

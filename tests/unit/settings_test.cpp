@@ -58,7 +58,10 @@ TEST_F(SettingsTest, PrefixLosesReservedCharsAndMayBecomeEmpty) {
     const char* written;
     const char* expected;
   } cases[] = {
-      {"Scan/Out", "ScanOut"}, {"<>", ""}, {"a/b\\c:d*e?f<g>h|i", "abcdefghi"}, {"scan.x", "scan.x"},
+      {"Scan/Out", "ScanOut"},
+      {"<>", ""},
+      {"a/b\\c:d*e?f<g>h|i", "abcdefghi"},
+      {"scan.x", "scan.x"},
   };
   for (const auto& c : cases) {
     WriteSettings(std::string("FileNameFormat=") + c.written + "\r\n");
@@ -99,7 +102,9 @@ TEST(StripReservedChars, RemovesEachReservedByteAndKeepsTheRestInOrder) {
   EXPECT_EQ(1, StripReservedChars(text));
   EXPECT_STREQ("a.b c", text);
   // Byte by byte: the trail byte 0x5C of a double-byte character goes too.
-  char doubleByte[256] = "\x83\x5C" "x";
+  char doubleByte[256] =
+      "\x83\x5C"
+      "x";
   StripReservedChars(doubleByte);
   EXPECT_STREQ("\x83x", doubleByte);
 }

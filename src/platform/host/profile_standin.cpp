@@ -116,8 +116,7 @@ bool AppendKeyLine(size_t* used, LPCSTR key, LPCSTR value) {
 
 bool NeedsLineBreakAt(size_t offset) { return offset > 0 && profileText[offset - 1] != '\n'; }
 
-bool RewriteProfile(size_t length, const ProfileEntry& entry, LPCSTR section, LPCSTR key, LPCSTR value,
-                    size_t* used) {
+bool RewriteProfile(size_t length, const ProfileEntry& entry, LPCSTR section, LPCSTR key, LPCSTR value, size_t* used) {
   *used = 0;
   if (entry.keyFound)
     return Append(used, profileText, entry.keyLineBegin) && AppendKeyLine(used, key, value) &&
