@@ -4,9 +4,9 @@
 #include "delivery/delivery.h"
 
 #include <limits.h>
-#include <stdio.h>
 
 #include "delivery/delivery_lock.h"
+#include "delivery/number_text.h"
 
 const char kSpoolFilePath[] = "C:\\Kestrin\\Print\\File.pdf";
 
@@ -16,11 +16,13 @@ namespace {
 const int kMaxAutomaticAttempts = 64;
 const char kSaveFilters[] = "All\0*.*\0Pdf\0*.pdf\0";
 
-// Prefix, number of at least three digits ("%0.3d": the 0 flag is moot with a
-// precision), then the extension unless the name already has one.
+// Prefix, number of at least three digits ("%0.3d"), then the extension
+// unless the name already has one.
 bool ComposeName(const JobSettings* job, int number, char* name) {
-  int written = snprintf(name, MAX_PATH, "%s%.3d", job->namePrefix, number);
-  if (written < 0 || written >= MAX_PATH) return false;
+  lstrcpynA(name, job->namePrefix, MAX_PATH);
+  int prefixLength = lstrlenA(name);
+  if (prefixLength != lstrlenA(job->namePrefix)) return false;
+  if (FormatNumberText(number, 3, name + prefixLength, MAX_PATH - prefixLength) < 0) return false;
   if (*PathFindExtensionA(name) != '\0') return true;
   return PathAddExtensionA(name, job->extension) != FALSE;
 }
@@ -34,7 +36,7 @@ bool ComposeCandidatePath(const JobSettings* job, int number, char* candidatePat
 
 void WriteCounter(const char* settingsPath, int number) {
   char counterText[kTextBufferSize];
-  snprintf(counterText, sizeof counterText, "%d", number);
+  FormatNumberText(number, 1, counterText, kTextBufferSize);
   WritePrivateProfileStringA(kSettingsSection, kCounterKey, counterText, settingsPath);
 }
 

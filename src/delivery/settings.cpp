@@ -2,8 +2,6 @@
 // characters that Windows forbids in file names from the prefix and extension.
 #include "delivery/settings.h"
 
-#include <stdio.h>
-
 const char kSettingsSection[] = "Tarvold";
 const char kCounterKey[] = "FileNameCounter";
 
@@ -25,7 +23,8 @@ int ReadIntSetting(const char* key, const char* settingsPath) {
 void EnsureLeadingDot(char* extension) {
   if (extension[0] == '.') return;
   char dotted[kTextBufferSize];
-  snprintf(dotted, sizeof dotted, ".%s", extension);
+  dotted[0] = '.';
+  lstrcpynA(dotted + 1, extension, kTextBufferSize - 1);
   lstrcpynA(extension, dotted, kTextBufferSize);
 }
 
