@@ -1,0 +1,213 @@
+#!/bin/bash
+# The program end to end in prompt mode, with the real Save As dialog on a
+# virtual X display, answered with real key presses the way a user would.
+#   prompt_print_test.sh EXE PREFIX SCREENSHOT_FOLDER
+# Starts its own Xvfb when DISPLAY names none, and its own Wine prefix with the
+# X11 driver. Exits 1 when any check fails.
+set -u
+exe=$1
+prefix=$(realpath -m "$2")
+shots=$3
+tools=$(cd "$(dirname "$0")/../../tools" && pwd)
+drive_c=$prefix/drive_c
+out=$drive_c/TollivaneTest/out
+settings=$drive_c/Kestrin/Print/Config/Kestrin.ini
+spool=$drive_c/Kestrin/Print/File.pdf
+scratch=$(mktemp -d)
+failures=0
+xvfb_pid=""
+
+export WINEPREFIX=$prefix WINEDEBUG=-all
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+expect_file() {  # path, wanted contents
+  if [ ! -f "$1" ]; then
+    fail "${1#"$drive_c"/} was not filed"
+  elif ! cmp -s "$1" <(printf '%s' "$2"); then
+    fail "${1#"$drive_c"/} does not hold what it should"
+  fi
+}
+
+expect_files() {  # the output folder's names, sorted, as one line
+  local listed
+  listed=$(cd "$out" && ls -A | sort | tr '\n' ' ')
+  [ "$listed" = "$1" ] || fail "output folder holds '$listed', wanted '$1'"
+}
+
+cleanup() {
+  "$tools/wine-prefix" stop "$prefix"
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+start_display() {
+  if [ -n "${DISPLAY:-}" ] && xdotool getmouselocation >/dev/null 2>&1; then return; fi
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    [ -s "$scratch/display" ] && break
+    sleep 0.1
+  done
+  export DISPLAY=":$(cat "$scratch/display")"
+}
+
+spool_contents="%PDF-1.4
+the print to file
+%%EOF
+"
+
+prepare_print() {  # settings lines after the section name
+  rm -rf "$drive_c/Kestrin" "$drive_c/TollivaneTest"
+  mkdir -p "$drive_c/Kestrin/Print/Config" "$out"
+  printf '%s' "$spool_contents" >"$spool"
+  printf '[Tarvold]\r\n%s' "$1" >"$settings"
+  cp "$settings" "$scratch/settings-before"
+}
+
+# Starts one print in the background, with a watch for any visible window
+# titled like the program's own.
+start_print() {
+  : >"$scratch/seen-main-window"
+  "$tools/wine-run" "$exe" &
+  print_pid=$!
+  (
+    while kill -0 "$print_pid" 2>/dev/null; do
+      xdotool search --onlyvisible --name '^Tollivane$' >>"$scratch/seen-main-window" 2>/dev/null
+      sleep 0.05
+    done
+  ) &
+  watch_pid=$!
+}
+
+# Waits for a visible Save As window other than $1 (empty: any); prints its
+# id. The program's own window must not be visible beside it.
+wait_for_dialog() {
+  local id
+  for _ in $(seq 300); do
+    for id in $(xdotool search --onlyvisible --name '^Save As$' 2>/dev/null); do
+      [ "$id" = "${1:-}" ] && continue
+      xdotool search --onlyvisible --name '^Tollivane$' >>"$scratch/seen-main-window" 2>/dev/null
+      echo "$id"
+      return 0
+    done
+    sleep 0.1
+  done
+  return 1
+}
+
+window_exists() {
+  xdotool getwindowname "$1" >/dev/null 2>&1 && [ -n "$(xdotool search --onlyvisible --name '^Save As$' 2>/dev/null | grep -x "$1")" ]
+}
+
+# Presses keys in the dialog, as typed on the keyboard.
+press() {
+  local dialog=$1
+  shift
+  xdotool windowfocus --sync "$dialog" 2>/dev/null
+  xdotool "$@"
+}
+
+# Enter may first only filter the file list when the typed name starts an
+# existing one; press it again until the dialog has gone.
+confirm() {
+  for _ in 1 2 3; do
+    press "$1" key Return
+    for _ in $(seq 20); do
+      window_exists "$1" || return 0
+      sleep 0.1
+    done
+  done
+}
+
+finish_print() {  # case name
+  local code
+  for _ in $(seq 300); do
+    kill -0 "$print_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$print_pid" 2>/dev/null; then
+    fail "$1: the program did not end"
+    kill "$print_pid"
+  fi
+  wait "$print_pid"
+  code=$?
+  wait "$watch_pid" 2>/dev/null
+  [ "$code" -eq 0 ] || fail "$1: exit code $code"
+  [ -s "$scratch/seen-main-window" ] && fail "$1: a window titled Tollivane was visible"
+  echo "done: $1"
+}
+
+case_accept_the_proposal() {
+  prepare_print $'DefaultDir=C:\\TollivaneTest\\out\r\nFileNameCounter=4\r\n'
+  printf 'earlier' >"$out/File005.pdf"
+  start_print
+  local dialog
+  dialog=$(wait_for_dialog) || fail "accept: no Save As dialog"
+  sleep 0.5  # let it finish drawing
+  import -window root "$shots/prompt-dialog.png"
+  confirm "$dialog"
+  finish_print "accept the proposed name"
+  expect_file "$out/File006.pdf" "$spool_contents"
+  expect_files "File005.pdf File006.pdf "
+  cmp -s "$settings" "$scratch/settings-before" || fail "accept: the settings file changed"
+}
+
+case_typed_name_gets_the_extension() {
+  prepare_print $'DefaultDir=C:\\TollivaneTest\\out\r\nFileExtension=pdf\r\n'
+  start_print
+  local dialog
+  dialog=$(wait_for_dialog) || fail "typed name: no Save As dialog"
+  press "$dialog" type --delay 30 "Quarterly report"
+  confirm "$dialog"
+  finish_print "typed name without an extension"
+  expect_file "$out/Quarterly report.pdf" "$spool_contents"
+  expect_files "Quarterly report.pdf "
+}
+
+case_cancel_files_nothing() {
+  prepare_print $'DefaultDir=C:\\TollivaneTest\\out\r\nFileNameCounter=7\r\n'
+  start_print
+  local dialog
+  dialog=$(wait_for_dialog) || fail "cancel: no Save As dialog"
+  press "$dialog" key Escape
+  finish_print "cancel"
+  expect_files ""
+  cmp -s "$settings" "$scratch/settings-before" || fail "cancel: the settings file changed"
+}
+
+case_existing_extended_name_asks_again() {
+  prepare_print $'DefaultDir=C:\\TollivaneTest\\out\r\n'
+  printf 'the report filed before' >"$out/Report.pdf"
+  start_print
+  local first second
+  first=$(wait_for_dialog) || fail "ask again: no Save As dialog"
+  press "$first" type --delay 30 "Report"
+  confirm "$first"
+  if second=$(wait_for_dialog "$first"); then
+    sleep 0.5
+    import -window root "$shots/prompt-dialog-asked-again.png"
+    kill -0 "$print_pid" 2>/dev/null || fail "ask again: the program ended instead"
+    expect_file "$out/Report.pdf" "the report filed before"
+    press "$second" key Escape
+  else
+    fail "ask again: the dialog did not come back"
+  fi
+  finish_print "typed name whose extended form exists"
+  expect_file "$out/Report.pdf" "the report filed before"
+  expect_files "Report.pdf "
+}
+
+mkdir -p "$shots"
+start_display
+"$tools/wine-prefix" start "$prefix" x11
+case_accept_the_proposal
+case_typed_name_gets_the_extension
+case_cancel_files_nothing
+case_existing_extended_name_asks_again
+echo "prompt mode: $failures failure(s); screenshots in $shots"
+[ "$failures" -eq 0 ]
