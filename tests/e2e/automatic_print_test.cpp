@@ -18,6 +18,7 @@ class AutomaticPrintTest : public testing::Test {
   void SetUp() override {
     RemoveTree("C:\\Kestrin");
     RemoveTree("C:\\TollivaneTest");
+    RemoveStraysOnDriveC();  // an earlier failed run may have left some
     MakeFolders("C:\\Kestrin\\Print\\Config");
     MakeFolders(kTestOutputDir);
     WriteTextFile(kTestSpoolFile, kSpoolContents);
@@ -35,11 +36,19 @@ class AutomaticPrintTest : public testing::Test {
     return names;
   }
 
-  static bool NothingStrayOnDriveC() {
+  // Prints filed with the default folder instead of the configured one.
+  static std::vector<std::string> StraysOnDriveC() {
+    std::vector<std::string> strays;
     for (const std::string& name : ListFolder("C:\\"))
-      if (name.rfind("File", 0) == 0) return false;
-    return true;
+      if (name.rfind("File", 0) == 0) strays.push_back(name);
+    return strays;
   }
+
+  static void RemoveStraysOnDriveC() {
+    for (const std::string& name : StraysOnDriveC()) RemoveTree("C:\\" + name);
+  }
+
+  static bool NothingStrayOnDriveC() { return StraysOnDriveC().empty(); }
 };
 
 TEST_F(AutomaticPrintTest, FirstPrintIntoAFreshFolderIsFile002) {

@@ -101,7 +101,7 @@ wait_for_dialog() {
 }
 
 window_exists() {
-  xdotool getwindowname "$1" >/dev/null 2>&1 && [ -n "$(xdotool search --onlyvisible --name '^Save As$' 2>/dev/null | grep -x "$1")" ]
+  xdotool search --onlyvisible --name '^Save As$' 2>/dev/null | grep -qx "$1"
 }
 
 # Presses keys in the dialog, as typed on the keyboard.
