@@ -1,38 +1,19 @@
-// Finds the next free numbered name and delivers the spool file there: in
+// Finds the next free numbered name and files the spool file there: in
 // automatic mode at once, recording the number; in prompt mode wherever the
-// user confirms in the Save As dialog.
+// user confirms in the Save As dialog. Each run may leave one log line.
 #include "delivery/delivery.h"
 
-#include <limits.h>
-
 #include "delivery/delivery_lock.h"
+#include "delivery/delivery_log.h"
+#include "delivery/filing.h"
+#include "delivery/free_name.h"
 #include "delivery/number_text.h"
-
-const char kSpoolFilePath[] = "C:\\Kestrin\\Print\\File.pdf";
 
 namespace {
 
-// Another process may take a found name before our copy; a few more tries.
+// Another process may take a found name before our rename; a few more tries.
 const int kMaxAutomaticAttempts = 64;
 const char kSaveFilters[] = "All\0*.*\0Pdf\0*.pdf\0";
-
-// Prefix, number of at least three digits ("%0.3d"), then the extension
-// unless the name already has one.
-bool ComposeName(const JobSettings* job, int number, char* name) {
-  lstrcpynA(name, job->namePrefix, MAX_PATH);
-  int prefixLength = lstrlenA(name);
-  if (prefixLength != lstrlenA(job->namePrefix)) return false;
-  if (FormatNumberText(number, 3, name + prefixLength, MAX_PATH - prefixLength) < 0) return false;
-  if (*PathFindExtensionA(name) != '\0') return true;
-  return PathAddExtensionA(name, job->extension) != FALSE;
-}
-
-bool ComposeCandidatePath(const JobSettings* job, int number, char* candidatePath) {
-  char name[MAX_PATH];
-  if (!ComposeName(job, number, name)) return false;
-  lstrcpynA(candidatePath, job->outputDir, MAX_PATH);
-  return PathAppendA(candidatePath, name) != FALSE;
-}
 
 void WriteCounter(const char* settingsPath, int number) {
   char counterText[kTextBufferSize];
@@ -40,22 +21,28 @@ void WriteCounter(const char* settingsPath, int number) {
   WritePrivateProfileStringA(kSettingsSection, kCounterKey, counterText, settingsPath);
 }
 
-// Copies without overwriting: when the copy fails because the name was taken
-// meanwhile, the search goes on above it. Existence is tested afresh rather
-// than read from GetLastError, which a successful open can leave set.
-void DeliverAutomatically(const JobSettings* job, const char* settingsPath) {
+const char* SearchFailureReason(int searchResult) {
+  return searchResult == kNoNumberLeft ? "no number left" : "name does not fit";
+}
+
+// Only a name taken between the search and the rename moves the search on;
+// any other failure files nothing and leaves the counter for the next run.
+void DeliverAutomatically(const JobSettings* job, const char* settingsPath, DeliveryOutcome* outcome) {
   int below = job->lastNumber;
   for (int attempt = 0; attempt < kMaxAutomaticAttempts; ++attempt) {
     char candidatePath[MAX_PATH];
     int number = 0;
-    if (!FindFreeName(job, below, candidatePath, &number)) return;
-    if (CopyFileA(kSpoolFilePath, candidatePath, TRUE) == TRUE) {
-      WriteCounter(settingsPath, number);
+    int found = SearchFreeName(job, below, candidatePath, &number);
+    if (found != kFreeNameFound) {
+      SetOutcomeFailed(outcome, SearchFailureReason(found), 0);
       return;
     }
-    if (!PathFileExistsA(candidatePath)) return;
+    FilingResult filing = FileSpoolAs(candidatePath, false, outcome);
+    if (filing == kFilingDone) WriteCounter(settingsPath, number);
+    if (filing != kFilingNameTaken) return;
     below = number;
   }
+  SetOutcomeFailed(outcome, "every name tried was taken meanwhile", 0);
 }
 
 void FillSaveRequest(OPENFILENAMEA* request, const JobSettings* job, char* fileBuffer) {
@@ -72,35 +59,40 @@ void FillSaveRequest(OPENFILENAMEA* request, const JobSettings* job, char* fileB
 // The dialog's overwrite question is about the name as typed. When the
 // extension added here turns it into an existing file, the dialog is asked
 // again with the full name, so the user is asked about the file really replaced.
-bool AskForDestination(const JobSettings* job, char* fileBuffer) {
+bool AskForDestination(const JobSettings* job, char* fileBuffer, DeliveryOutcome* outcome) {
   for (;;) {
     OPENFILENAMEA request;
     FillSaveRequest(&request, job, fileBuffer);
-    if (GetSaveFileNameA(&request) != TRUE) return false;
+    if (GetSaveFileNameA(&request) != TRUE) {
+      DWORD error = CommDlgExtendedError();
+      if (error == 0)
+        outcome->result = kCancelled;
+      else
+        SetOutcomeFailed(outcome, "save dialog failed", error);
+      return false;
+    }
     if (*PathFindExtensionA(fileBuffer) != '\0') return true;
     if (!PathAddExtensionA(fileBuffer, job->extension)) return true;
     if (!PathFileExistsA(fileBuffer)) return true;
   }
 }
 
-void DeliverByPrompt(const JobSettings* job, char* fileBuffer) {
-  if (AskForDestination(job, fileBuffer)) CopyFileA(kSpoolFilePath, fileBuffer, FALSE);
+// The user has confirmed the name, and the overwrite question with it: the
+// file is replaced, but only by a complete copy.
+void DeliverByPrompt(const JobSettings* job, char* fileBuffer, DeliveryOutcome* outcome) {
+  if (AskForDestination(job, fileBuffer, outcome)) FileSpoolAs(fileBuffer, true, outcome);
+}
+
+// The log line is written under the job lock too, so that lines of runs
+// started together do not interleave.
+void LogPromptOutcome(const JobSettings* job, const DeliveryOutcome* outcome, bool lockHeldForSearch) {
+  if (job->logFile[0] == '\0') return;
+  HANDLE lock = AcquireDeliveryLock();
+  WriteDeliveryLog(job->logFile, false, outcome, lockHeldForSearch && lock != nullptr);
+  ReleaseDeliveryLock(lock);
 }
 
 }  // namespace
-
-int FindFreeName(const JobSettings* job, int below, char* candidatePath, int* number) {
-  for (int n = below; n < INT_MAX;) {
-    ++n;
-    if (!ComposeCandidatePath(job, n, candidatePath)) break;
-    if (!PathFileExistsA(candidatePath)) {
-      *number = n;
-      return 1;
-    }
-  }
-  candidatePath[0] = '\0';
-  return 0;
-}
 
 // Automatic mode holds the lock until the counter is written; prompt mode
 // lets it go before the dialog, so an open dialog never holds up other prints.
@@ -109,14 +101,18 @@ int RunDelivery(void) {
   JobSettings job;
   char settingsPath[MAX_PATH];
   ReadJobSettings(&job, settingsPath);
+  DeliveryOutcome outcome;
+  SetOutcomeFailed(&outcome, "not attempted", 0);
   if (job.promptEachPrint == 1) {
     char fileBuffer[MAX_PATH];
     int number = 0;
     FindFreeName(&job, job.lastNumber, fileBuffer, &number);
     ReleaseDeliveryLock(lock);
-    DeliverByPrompt(&job, fileBuffer);
+    DeliverByPrompt(&job, fileBuffer, &outcome);
+    LogPromptOutcome(&job, &outcome, lock != nullptr);
   } else {
-    DeliverAutomatically(&job, settingsPath);
+    DeliverAutomatically(&job, settingsPath, &outcome);
+    WriteDeliveryLog(job.logFile, true, &outcome, lock != nullptr);
     ReleaseDeliveryLock(lock);
   }
   return 1;

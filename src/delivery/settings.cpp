@@ -78,5 +78,6 @@ int ReadJobSettings(JobSettings* job, char* settingsPath) {
   StripReservedChars(job->namePrefix);
   job->promptEachPrint = ReadIntSetting("PromptForEachPrint", settingsPath);
   job->lastNumber = ReadIntSetting(kCounterKey, settingsPath);
+  ReadTextSetting("LogFile", "", job->logFile, settingsPath);
   return 1;
 }

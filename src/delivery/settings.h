@@ -20,6 +20,7 @@ struct JobSettings {
   char namePrefix[kTextBufferSize];
   int promptEachPrint;
   int lastNumber;
+  char logFile[kTextBufferSize];  // empty: no log
 };
 
 extern char ReservedCharSet[kReservedCharCount + 1];

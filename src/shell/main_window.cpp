@@ -27,17 +27,25 @@ ATOM RegisterMainClass(HINSTANCE instance) {
   return RegisterClassExA(&windowClass);
 }
 
+static void FileThePrint(void) {
+  InitReservedChars();
+  RunDelivery();
+}
+
 // The show command is ignored on purpose: nothing of the program is ever shown
-// but the save dialog.
+// but the save dialog. Filing does not need the window, so a window that
+// cannot be created (a desktop out of heap, or still starting) loses no print.
 int StartMainWindow(HINSTANCE instance, int /*showCommand*/) {
   appInstance = instance;
   HWND window = CreateWindowExA(0, mainClassName, appTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
                                 nullptr, nullptr, instance, nullptr);
-  if (window == nullptr) return 0;
+  if (window == nullptr) {
+    FileThePrint();
+    return 0;
+  }
   ShowWindow(window, SW_HIDE);
   UpdateWindow(window);
-  InitReservedChars();
-  RunDelivery();
+  FileThePrint();
   PostQuitMessage(0);
   return 1;
 }

@@ -12,6 +12,7 @@ extern char appTitle[kShellStringSize];
 extern char mainClassName[kShellStringSize];
 
 ATOM RegisterMainClass(HINSTANCE instance);
+// Returns 0 when the window could not be created; the print is filed either way.
 int StartMainWindow(HINSTANCE instance, int showCommand);
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK AboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -152,7 +152,7 @@ TEST_F(MainWindowTest, StartUpFilesThePrintBehindAHiddenWindowAndPostsQuit) {
   EXPECT_EQ(exitCode, 0u);
 }
 
-TEST_F(MainWindowTest, NoWindowMeansNoDeliveryAndZero) {
+TEST_F(MainWindowTest, NoWindowStillFilesThePrintAndGivesZero) {
   PrepareAutomaticPrint();
   char saved[kShellStringSize];
   lstrcpynA(saved, mainClassName, kShellStringSize);
@@ -160,7 +160,7 @@ TEST_F(MainWindowTest, NoWindowMeansNoDeliveryAndZero) {
   int started = StartMainWindow(instance, SW_SHOWNORMAL);
   lstrcpynA(mainClassName, saved, kShellStringSize);
   EXPECT_EQ(started, 0);
-  EXPECT_TRUE(ListFolder(kTestOutputDir).empty());
+  EXPECT_EQ(ListFolder(kTestOutputDir), std::vector<std::string>{"File002.pdf"});
   WPARAM exitCode;
   EXPECT_FALSE(TakeQuitMessage(&exitCode));
 }

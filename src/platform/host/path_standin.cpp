@@ -2,7 +2,9 @@
 // every Windows path the stand-in opens.
 #include "win32_standin.h"
 
+#include <dirent.h>
 #include <string.h>
+#include <strings.h>
 #include <sys/stat.h>
 
 namespace {
@@ -12,6 +14,23 @@ char driveRoots[26][512];
 bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 int DriveIndex(char letter) { return (letter >= 'a' ? letter - 'a' : letter - 'A'); }
+
+// Windows file systems ignore case: a name in another case is the same file.
+bool ExistsInAnyCase(char* native) {
+  struct stat info;
+  if (stat(native, &info) == 0) return true;
+  char* slash = strrchr(native, '/');
+  if (slash == nullptr) return false;
+  *slash = '\0';
+  DIR* folder = opendir(slash == native ? "/" : native);
+  *slash = '/';
+  if (folder == nullptr) return false;
+  bool found = false;
+  for (struct dirent* entry; !found && (entry = readdir(folder)) != nullptr;)
+    found = strcasecmp(entry->d_name, slash + 1) == 0;
+  closedir(folder);
+  return found;
+}
 
 }  // namespace
 
@@ -78,6 +97,18 @@ BOOL PathAddExtensionA(LPSTR path, LPCSTR extension) {
 BOOL PathFileExistsA(LPCSTR path) {
   if (strlen(path) > MAX_PATH) return FALSE;
   char native[1024];
-  struct stat info;
-  return HostToNativePath(path, native, sizeof native) && stat(native, &info) == 0;
+  return HostToNativePath(path, native, sizeof native) && ExistsInAnyCase(native);
+}
+
+BOOL PathRemoveFileSpecA(LPSTR path) {
+  char* backslash = strrchr(path, '\\');
+  if (backslash == nullptr) {
+    bool changed = path[0] != '\0';
+    path[0] = '\0';
+    return changed ? TRUE : FALSE;
+  }
+  // "C:\name" keeps its root's backslash.
+  if (backslash == path + 2 && path[1] == ':') ++backslash;
+  *backslash = '\0';
+  return TRUE;
 }

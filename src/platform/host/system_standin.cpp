@@ -2,8 +2,11 @@
 // the save dialog, which the tests answer through a handler of their own.
 #include "win32_standin.h"
 
+#include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -13,6 +16,59 @@
 namespace {
 
 HostSaveDialogHandler saveDialogHandler;
+thread_local DWORD lastError;
+
+struct HostSearch {
+  DIR* folder;
+};
+
+DWORD ErrorOfErrno(int error) {
+  switch (error) {
+    case ENOENT:
+      return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+      return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+      return ERROR_ACCESS_DENIED;
+    case EEXIST:
+      return ERROR_FILE_EXISTS;
+    case ENOSPC:
+      return ERROR_DISK_FULL;
+    case ENAMETOOLONG:
+      return ERROR_FILENAME_EXCED_RANGE;
+    default:
+      return ERROR_ACCESS_DENIED;
+  }
+}
+
+BOOL FailWith(DWORD error) {
+  lastError = error;
+  return FALSE;
+}
+
+UINT NoTempFile(DWORD error) {
+  lastError = error;
+  return 0;
+}
+
+BOOL FailWithErrno() { return FailWith(ErrorOfErrno(errno)); }
+
+bool NativeOf(LPCSTR windowsPath, char* native) {
+  if (HostToNativePath(windowsPath, native, 1024)) return true;
+  lastError = ERROR_PATH_NOT_FOUND;
+  return false;
+}
+
+bool FillFound(DIR* folder, WIN32_FIND_DATAA* found) {
+  struct dirent* entry = readdir(folder);
+  if (entry == nullptr) return false;
+  *found = WIN32_FIND_DATAA{};
+  lstrcpynA(found->cFileName, entry->d_name, MAX_PATH);
+  found->dwFileAttributes = entry->d_type == DT_DIR ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  return true;
+}
 
 int HandleToDescriptor(HANDLE handle) { return static_cast<int>(reinterpret_cast<intptr_t>(handle)) - 1; }
 
@@ -47,24 +103,152 @@ LPSTR lstrcpynA(LPSTR destination, LPCSTR source, int capacity) {
   return destination;
 }
 
+DWORD GetLastError(void) { return lastError; }
+
+void SetLastError(DWORD error) { lastError = error; }
+
 BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists) {
   char from[1024], to[1024];
-  if (!HostToNativePath(existingFile, from, sizeof from) || !HostToNativePath(newFile, to, sizeof to)) return FALSE;
+  if (!NativeOf(existingFile, from) || !NativeOf(newFile, to)) return FALSE;
   struct stat info;
-  if (stat(to, &info) == 0 && S_ISDIR(info.st_mode)) return FALSE;
+  if (stat(to, &info) == 0 && S_ISDIR(info.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
   int source = open(from, O_RDONLY);
-  if (source < 0) return FALSE;
+  if (source < 0) return FailWithErrno();
   int flags = O_WRONLY | O_CREAT | (failIfExists ? O_EXCL : O_TRUNC);
   int destination = open(to, flags, 0644);
   if (destination < 0) {
+    int error = errno;
     close(source);
-    return FALSE;
+    return FailWith(ErrorOfErrno(error));
   }
   bool copied = CopyContents(source, destination);
+  int error = errno;
   close(source);
   if (close(destination) != 0) copied = false;
-  if (!copied) unlink(to);
-  return copied ? TRUE : FALSE;
+  return copied ? TRUE : FailWith(ErrorOfErrno(error));
+}
+
+// Names follow the platform's form, prefix + four hex digits + ".tmp".
+UINT GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT, LPSTR tempFileName) {
+  unsigned start = static_cast<unsigned>(rand());
+  for (unsigned i = 0; i < 0x10000u; ++i) {
+    unsigned unique = ((start + i) & 0xFFFFu) | 1u;
+    char windowsPath[MAX_PATH + 16];
+    snprintf(windowsPath, sizeof windowsPath, "%s%s%.3s%04X.tmp", folder,
+             folder[0] != '\0' && folder[strlen(folder) - 1] != '\\' ? "\\" : "", prefix, unique);
+    if (strlen(windowsPath) >= MAX_PATH) return NoTempFile(ERROR_BUFFER_OVERFLOW);
+    char native[1024];
+    if (!NativeOf(windowsPath, native)) return 0;
+    int descriptor = open(native, O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (descriptor >= 0) {
+      close(descriptor);
+      lstrcpynA(tempFileName, windowsPath, MAX_PATH);
+      return unique;
+    }
+    if (errno != EEXIST) return NoTempFile(errno == ENOENT ? ERROR_DIRECTORY : ErrorOfErrno(errno));
+  }
+  return NoTempFile(ERROR_FILE_EXISTS);
+}
+
+BOOL MoveFileExA(LPCSTR existingFile, LPCSTR newFile, DWORD flags) {
+  char from[1024], to[1024];
+  if (!NativeOf(existingFile, from) || !NativeOf(newFile, to)) return FALSE;
+  if ((flags & MOVEFILE_REPLACE_EXISTING) == 0) {
+    // link() refuses an existing name, as a rename without replacing must.
+    if (link(from, to) != 0) return errno == EEXIST ? FailWith(ERROR_ALREADY_EXISTS) : FailWithErrno();
+    unlink(from);
+    return TRUE;
+  }
+  return rename(from, to) == 0 ? TRUE : FailWithErrno();
+}
+
+BOOL MoveFileA(LPCSTR existingFile, LPCSTR newFile) { return MoveFileExA(existingFile, newFile, 0); }
+
+BOOL DeleteFileA(LPCSTR fileName) {
+  char native[1024];
+  if (!NativeOf(fileName, native)) return FALSE;
+  return unlink(native) == 0 ? TRUE : FailWithErrno();
+}
+
+BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS, void* information) {
+  char native[1024];
+  struct stat info;
+  if (!NativeOf(fileName, native)) return FALSE;
+  if (stat(native, &info) != 0) return FailWithErrno();
+  WIN32_FILE_ATTRIBUTE_DATA* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(information);
+  *data = WIN32_FILE_ATTRIBUTE_DATA{};
+  data->dwFileAttributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  data->nFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(info.st_size) >> 32);
+  data->nFileSizeLow = static_cast<DWORD>(static_cast<uint64_t>(info.st_size) & 0xFFFFFFFFu);
+  return TRUE;
+}
+
+// Only what the log needs: appending, creating the file when missing.
+HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+  char native[1024];
+  if (!NativeOf(fileName, native)) return INVALID_HANDLE_VALUE;
+  int descriptor = open(native, O_WRONLY | O_CREAT | O_APPEND, 0644);
+  if (descriptor < 0) {
+    FailWithErrno();
+    return INVALID_HANDLE_VALUE;
+  }
+  return DescriptorToHandle(descriptor);
+}
+
+BOOL WriteFile(HANDLE file, const void* data, DWORD length, DWORD* written, void*) {
+  ssize_t wrote = write(HandleToDescriptor(file), data, length);
+  if (wrote < 0) return FailWithErrno();
+  if (written != nullptr) *written = static_cast<DWORD>(wrote);
+  return TRUE;
+}
+
+void GetLocalTime(SYSTEMTIME* time) {
+  time_t now = ::time(nullptr);
+  struct tm local;
+  localtime_r(&now, &local);
+  *time = SYSTEMTIME{};
+  time->wYear = static_cast<WORD>(local.tm_year + 1900);
+  time->wMonth = static_cast<WORD>(local.tm_mon + 1);
+  time->wDay = static_cast<WORD>(local.tm_mday);
+  time->wHour = static_cast<WORD>(local.tm_hour);
+  time->wMinute = static_cast<WORD>(local.tm_min);
+  time->wSecond = static_cast<WORD>(local.tm_sec);
+}
+
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found) {
+  char folder[MAX_PATH];
+  lstrcpynA(folder, pattern, MAX_PATH);
+  char* star = strrchr(folder, '*');
+  if (star == nullptr || star[1] != '\0') {
+    FailWith(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  *star = '\0';
+  char native[1024];
+  if (folder[0] == '\0') lstrcpynA(folder, ".", MAX_PATH);
+  if (!NativeOf(folder, native)) return INVALID_HANDLE_VALUE;
+  DIR* listing = opendir(native);
+  if (listing == nullptr) {
+    FailWith(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorOfErrno(errno));
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!FillFound(listing, found)) {
+    closedir(listing);
+    FailWith(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  return new HostSearch{listing};
+}
+
+BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* found) {
+  return FillFound(static_cast<HostSearch*>(search)->folder, found) ? TRUE : FailWith(ERROR_NO_MORE_FILES);
+}
+
+BOOL FindClose(HANDLE search) {
+  HostSearch* listing = static_cast<HostSearch*>(search);
+  closedir(listing->folder);
+  delete listing;
+  return TRUE;
 }
 
 void HostSetSaveDialogHandler(HostSaveDialogHandler handler) { saveDialogHandler = handler; }
@@ -72,6 +256,8 @@ void HostSetSaveDialogHandler(HostSaveDialogHandler handler) { saveDialogHandler
 BOOL GetSaveFileNameA(OPENFILENAMEA* request) {
   return saveDialogHandler != nullptr ? saveDialogHandler(request) : FALSE;
 }
+
+DWORD CommDlgExtendedError(void) { return 0; }
 
 // A named mutex is a lock file beside drive C's root; the kernel drops a
 // dead holder's lock, which is what an abandoned mutex is.

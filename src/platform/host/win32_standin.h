@@ -27,6 +27,30 @@ typedef void* HINSTANCE;
 typedef intptr_t LPARAM;
 typedef void* LPSECURITY_ATTRIBUTES;
 
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
+
+#define ERROR_FILE_NOT_FOUND 2u
+#define ERROR_PATH_NOT_FOUND 3u
+#define ERROR_ACCESS_DENIED 5u
+#define ERROR_NO_MORE_FILES 18u
+#define ERROR_SHARING_VIOLATION 32u
+#define ERROR_LOCK_VIOLATION 33u
+#define ERROR_HANDLE_DISK_FULL 39u
+#define ERROR_FILE_EXISTS 80u
+#define ERROR_BUFFER_OVERFLOW 111u
+#define ERROR_DISK_FULL 112u
+#define ERROR_ALREADY_EXISTS 183u
+#define ERROR_FILENAME_EXCED_RANGE 206u
+#define ERROR_DIRECTORY 267u
+
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define FILE_APPEND_DATA 0x00000004u
+#define FILE_SHARE_READ 0x00000001u
+#define FILE_SHARE_WRITE 0x00000002u
+#define OPEN_ALWAYS 4u
+#define MOVEFILE_REPLACE_EXISTING 0x00000001u
+
 #define WAIT_OBJECT_0 0x00000000u
 #define WAIT_ABANDONED 0x00000080u
 #define WAIT_TIMEOUT 0x00000102u
@@ -60,6 +84,46 @@ typedef struct tagOFNA {
   DWORD FlagsEx;
 } OPENFILENAMEA;
 
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME;
+
+typedef struct _WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  char cFileName[MAX_PATH];
+  char cAlternateFileName[14];
+} WIN32_FIND_DATAA;
+
+typedef enum _GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard } GET_FILEEX_INFO_LEVELS;
+
+typedef struct _WIN32_FILE_ATTRIBUTE_DATA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+} WIN32_FILE_ATTRIBUTE_DATA;
+
+typedef struct _SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+} SYSTEMTIME;
+
 #define OPENFILENAME_SIZE_VERSION_400A (offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR))
 
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer, DWORD capacity,
@@ -67,7 +131,24 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPST
 UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT fallback, LPCSTR fileName);
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName);
 
+DWORD GetLastError(void);
+void SetLastError(DWORD error);
+
 BOOL CopyFileA(LPCSTR existingFile, LPCSTR newFile, BOOL failIfExists);
+UINT GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR tempFileName);
+BOOL MoveFileA(LPCSTR existingFile, LPCSTR newFile);
+BOOL MoveFileExA(LPCSTR existingFile, LPCSTR newFile, DWORD flags);
+BOOL DeleteFileA(LPCSTR fileName);
+BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, void* information);
+HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES attributes,
+                   DWORD creationDisposition, DWORD flags, HANDLE templateFile);
+BOOL WriteFile(HANDLE file, const void* data, DWORD length, DWORD* written, void* overlapped);
+void GetLocalTime(SYSTEMTIME* time);
+
+// Lists with "*" as the only pattern, the one the program uses.
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found);
+BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* found);
+BOOL FindClose(HANDLE search);
 
 int lstrlenA(LPCSTR text);
 LPSTR lstrcpynA(LPSTR destination, LPCSTR source, int capacity);
@@ -76,8 +157,10 @@ BOOL PathAppendA(LPSTR path, LPCSTR more);
 BOOL PathAddExtensionA(LPSTR path, LPCSTR extension);
 LPSTR PathFindExtensionA(LPCSTR path);
 BOOL PathFileExistsA(LPCSTR path);
+BOOL PathRemoveFileSpecA(LPSTR path);
 
 BOOL GetSaveFileNameA(OPENFILENAMEA* request);
+DWORD CommDlgExtendedError(void);
 
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCSTR name);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
@@ -85,6 +168,7 @@ BOOL ReleaseMutex(HANDLE mutex);
 BOOL CloseHandle(HANDLE handle);
 
 // Seams for the tests, host only.
+// The handler's FALSE is a cancel; a dialog error is not modelled.
 typedef BOOL (*HostSaveDialogHandler)(OPENFILENAMEA* request);
 void HostMapDrive(char letter, const char* hostFolder);
 BOOL HostToNativePath(LPCSTR windowsPath, char* nativePath, size_t capacity);
