@@ -137,5 +137,8 @@ void ScriptSaveDialogs(const std::vector<DialogAnswer>& answers) {
 std::vector<DialogSeen> FinishSaveDialogs() {
   stopRequested = true;
   if (answerer.joinable()) answerer.join();
+  // A confirmed dialog makes its folder the current one, which then cannot
+  // be removed by the next test.
+  SetCurrentDirectoryA("C:\\");
   return seen;
 }
