@@ -54,6 +54,15 @@ long RunPrint(const ProgramStart& start) {
   return WaitForExitCode(process);
 }
 
+HANDLE BeginPrint() {
+  HANDLE thread = nullptr;
+  HANDLE process = StartPrint(ProgramStart(), 0, &thread);
+  if (process != nullptr) CloseHandle(thread);
+  return process;
+}
+
+long FinishPrint(HANDLE process) { return WaitForExitCode(process); }
+
 std::vector<long> RunPrintsAtOnce(int count) {
   std::vector<HANDLE> processes;
   std::vector<HANDLE> threads;

@@ -20,6 +20,11 @@ std::string ProgramPath();
 // could not be started or did not end within the time allowed.
 long RunPrint(const ProgramStart& start = ProgramStart());
 
+// Starts one print and returns its process at once (null when it could not
+// be started); FinishPrint waits for it as RunPrint does.
+HANDLE BeginPrint();
+long FinishPrint(HANDLE process);
+
 // Starts `count` prints suspended, lets them all go at one moment and waits
 // for every one; returns their exit codes (-1 as above).
 std::vector<long> RunPrintsAtOnce(int count);
