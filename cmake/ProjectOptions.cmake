@@ -24,3 +24,9 @@ else()
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# The fuzz build (clang) instruments every target for libFuzzer's coverage.
+option(TOLLIVANE_FUZZ "Build the libFuzzer target instead of the tests" OFF)
+if(TOLLIVANE_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

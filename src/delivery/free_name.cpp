@@ -76,13 +76,22 @@ void Mark(NumberRange* range, long long number) {
   range->taken[at / 8] = static_cast<unsigned char>(range->taken[at / 8] | (1u << (at % 8)));
 }
 
+// Windows drops trailing dots and spaces from a name, so a composed
+// "File002." names the file File002: that is the name a listing shows.
+void DropTrailingDotsAndSpaces(char* name) {
+  int length = lstrlenA(name);
+  while (length > 0 && (name[length - 1] == '.' || name[length - 1] == ' ')) name[--length] = '\0';
+}
+
 void MarkIfNumberedName(const JobSettings* job, int prefixLength, const char* listedName, NumberRange* range) {
   if (listedName[0] == '\0' || !StartsWithIgnoringCase(listedName, job->namePrefix)) return;
   int number = 0;
   if (!ReadNumberAfterPrefix(listedName, prefixLength, &number)) return;
   if (number < range->first || number >= range->first + range->count) return;
   char name[MAX_PATH];
-  if (ComposeName(job, number, name) && SameNameIgnoringCase(listedName, name)) Mark(range, number);
+  if (!ComposeName(job, number, name)) return;
+  DropTrailingDotsAndSpaces(name);
+  if (SameNameIgnoringCase(listedName, name)) Mark(range, number);
 }
 
 // Marks every number in the range whose name is listed in the output folder,
