@@ -1,6 +1,7 @@
 // Starting the program as the print pipeline does, under Wine or Windows.
 #include "program_run.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 
 namespace {
@@ -24,9 +25,16 @@ HANDLE StartPrint(const ProgramStart& start, DWORD creationFlags, HANDLE* thread
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = start.showCommand;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, creationFlags, nullptr, nullptr, &startup,
-                      &process))
-    return nullptr;
+  // Under load Wine now and then refuses a start; the pipeline would try
+  // again, and a print never started is not the program's fault.
+  for (int attempt = 0;; ++attempt) {
+    if (CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, creationFlags, nullptr, nullptr, &startup,
+                       &process))
+      break;
+    fprintf(stderr, "starting %s failed with error %lu\n", exe.c_str(), GetLastError());
+    if (attempt == 2) return nullptr;
+    Sleep(100);
+  }
   *thread = process.hThread;
   return process.hProcess;
 }

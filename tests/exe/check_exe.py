@@ -13,7 +13,9 @@ import pefile
 
 US_ENGLISH = 0x0409
 SIZE_LIMIT = 32 * 1024
-ALLOWED_IMPORTS = {"kernel32.dll", "user32.dll", "shlwapi.dll", "comdlg32.dll", "msvcrt.dll"}
+LOADED_AT_START = {"kernel32.dll", "user32.dll", "shlwapi.dll", "msvcrt.dll"}
+# The dialog library is loaded only when the dialog is shown.
+DELAY_LOADED = {"comdlg32.dll": ["CommDlgExtendedError", "GetSaveFileNameA"]}
 
 problems = []
 
@@ -226,7 +228,10 @@ def main():
     if size >= SIZE_LIMIT:
         problems.append(f"size: {size} bytes, wanted under {SIZE_LIMIT}")
     imports = {entry.dll.decode().lower() for entry in pe.DIRECTORY_ENTRY_IMPORT}
-    expect("imported DLLs", sorted(imports), sorted(ALLOWED_IMPORTS))
+    expect("imported DLLs", sorted(imports), sorted(LOADED_AT_START))
+    delayed = {entry.dll.decode().lower(): sorted(i.name.decode() for i in entry.imports)
+               for entry in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])}
+    expect("delay-loaded DLLs", delayed, DELAY_LOADED)
 
     res = resources(pe)
     check_strings(res)

@@ -131,6 +131,10 @@ void ScriptSaveDialogs(const std::vector<DialogAnswer>& answers) {
   seen.clear();
   stopRequested = false;
   dialogThread = GetCurrentThreadId();
+  // The program loads the dialog library at its first call. Loaded then, with
+  // the answering thread already busy in user32, the loader deadlocks under
+  // Wine; the program itself has no second thread, so load it first here.
+  LoadLibraryA("comdlg32.dll");
   answerer = std::thread(AnswerDialogs, pending);
 }
 
