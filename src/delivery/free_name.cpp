@@ -170,10 +170,19 @@ int SearchFreeNameByChecks(const JobSettings* job, int below, char* candidatePat
   return Fail(kNoNumberLeft, candidatePath);
 }
 
+// The first number is tested alone: when the counter is current it is free,
+// and a folder full of older prints need not be listed at all.
 int SearchFreeName(const JobSettings* job, int below, char* candidatePath, int* number) {
+  if (below == INT_MAX) return Fail(kNoNumberLeft, candidatePath);
+  if (!ComposeCandidatePath(job, below + 1, candidatePath)) return Fail(kNameDoesNotFit, candidatePath);
+  if (!PathFileExistsA(candidatePath)) {
+    *number = below + 1;
+    return kFreeNameFound;
+  }
   NumberRange range;
   for (long long first = static_cast<long long>(below) + 1; first <= INT_MAX; first += range.count) {
     StartRange(&range, first);
+    if (first == static_cast<long long>(below) + 1) Mark(&range, first);
     if (!MarkListedNumbers(job, &range)) {
       return SearchFreeNameByChecks(job, static_cast<int>(first - 1), candidatePath, number);
     }

@@ -27,6 +27,8 @@ with zipfile.ZipFile(zip_path) as package:
                     "PromptForEachPrint": "1", "FileNameCounter": "1"}
         if dict(settings["Tarvold"]) != defaults:
             problems.append(f"settings file holds {dict(settings['Tarvold'])}, wanted {defaults}")
+        if b"\n;LogFile=" not in package.read(folder + "Kestrin.ini"):
+            problems.append("settings file lacks the commented LogFile example")
         if b"\r\n" not in package.read(folder + "README.txt"):
             problems.append("README.txt does not have Windows line ends")
 for problem in problems:
