@@ -1,7 +1,9 @@
-# The Windows download: the 32-bit exe, a settings file holding the defaults
-# and a short README, as Tollivane-<version>-win32.zip.
-install(FILES ${PROJECT_SOURCE_DIR}/cmake/package/Kestrin.ini ${PROJECT_SOURCE_DIR}/cmake/package/README.txt
-  DESTINATION .)
+# The Windows download: the 32-bit exe, a settings file holding the defaults,
+# the print-job and setup scripts and a short README, as
+# Tollivane-<version>-win32.zip.
+set(package_files Kestrin.ini README.txt setup.cmd tollivane-print.cmd)
+list(TRANSFORM package_files PREPEND ${PROJECT_SOURCE_DIR}/cmake/package/)
+install(FILES ${package_files} DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME Tollivane)

@@ -14,7 +14,8 @@ problems = []
 folder = "Tollivane-1.0.0-win32/"
 with zipfile.ZipFile(zip_path) as package:
     names = sorted(package.namelist())
-    wanted = [folder + name for name in ("Kestrin.ini", "README.txt", "Tollivane.exe")]
+    wanted = [folder + name for name in ("Kestrin.ini", "README.txt", "Tollivane.exe", "setup.cmd",
+                                         "tollivane-print.cmd")]
     if names != wanted:
         problems.append(f"package holds {names}, wanted {wanted}")
     else:
@@ -29,8 +30,10 @@ with zipfile.ZipFile(zip_path) as package:
             problems.append(f"settings file holds {dict(settings['Tarvold'])}, wanted {defaults}")
         if b"\n;LogFile=" not in package.read(folder + "Kestrin.ini"):
             problems.append("settings file lacks the commented LogFile example")
-        if b"\r\n" not in package.read(folder + "README.txt"):
-            problems.append("README.txt does not have Windows line ends")
+        for text in ("README.txt", "Kestrin.ini", "setup.cmd", "tollivane-print.cmd"):
+            data = package.read(folder + text)
+            if data.count(b"\n") != data.count(b"\r\n"):
+                problems.append(f"{text} does not have Windows line ends throughout")
 for problem in problems:
     print(problem)
 print(f"{zip_path}: {'FAILED' if problems else 'as expected'}")

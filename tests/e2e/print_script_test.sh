@@ -1,0 +1,114 @@
+#!/bin/sh
+# The zip's print-job script under Wine's cmd.exe, with a Ghostscript
+# stand-in found through TOLLIVANE_GS, on PATH and under Program Files: a job
+# piped in is filed by Tollivane; a failing or missing Ghostscript files
+# nothing, keeps the previous spool file and exits non-zero with a reason.
+# Then the setup script, run twice, keeps an edited settings file.
+#   print_script_test.sh EXE GS_STANDIN PACKAGE_FOLDER   (WINEPREFIX: null driver)
+set -u
+exe=$1 gs=$2 package=$3
+tools=$(cd "$(dirname "$0")/../../tools" && pwd)
+drive_c=${WINEPREFIX:?}/drive_c
+app=$drive_c/TollivaneApp
+out=$drive_c/TollivaneTest/scripts
+spool=$drive_c/Kestrin/Print/File.pdf
+record=$drive_c/TollivaneTest/gs-record.txt
+program_files_gs=$drive_c/Program\ Files/gs/gs10.02.1/bin
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch" "$drive_c/Program Files/gs" "$drive_c/gsbin" "$drive_c/gsother"' EXIT
+failures=0
+fail() {
+  printf "FAIL: %s\n" "$*"
+  failures=$((failures + 1))
+}
+
+rm -rf "$app" "$drive_c/TollivaneTest" "$drive_c/Kestrin"
+mkdir -p "$app" "$out" "$drive_c/Kestrin/Print/Config" "$drive_c/gsbin" "$drive_c/gsother"
+cp "$exe" "$package/tollivane-print.cmd" "$package/setup.cmd" "$package/Kestrin.ini" "$app/"
+cp "$gs" "$drive_c/gsbin/gswin64c.exe"
+cp "$gs" "$drive_c/gsother/render.exe"
+printf '%%!PS\n%% the job of this test\nshowpage\n' >"$scratch/job.ps"
+export TOLLIVANE_GS_RECORD='C:\TollivaneTest\gs-record.txt'
+unset TOLLIVANE_GS TOLLIVANE_GS_FAIL WINEPATH
+
+fresh_print() {
+  rm -rf "$out" "$record"
+  mkdir -p "$out"
+  printf '[Tarvold]\r\nDefaultDir=C:\\TollivaneTest\\scripts\r\nPromptForEachPrint=0\r\n' \
+    >"$drive_c/Kestrin/Print/Config/Kestrin.ini"
+  printf 'the previous spool file\n' >"$spool"
+}
+
+# Runs the script as a port would; its exit code in $code, stderr in $scratch/err.
+run_print() {
+  "$tools/wine-run" cmd /c 'C:\TollivaneApp\tollivane-print.cmd' <"$scratch/job.ps" >"$scratch/out" 2>"$scratch/err"
+  code=$?
+}
+
+expect_filed() { # what
+  [ "$code" -eq 0 ] || fail "$1: exit code $code ($(cat "$scratch/err"))"
+  grep -q "the job of this test" "$out/File002.pdf" 2>/dev/null || fail "$1: the job was not filed as File002.pdf"
+  cmp -s "$spool" "$out/File002.pdf" || fail "$1: the spool file is not what was filed"
+  grep -qx "argument -sDEVICE=pdfwrite" "$record" || fail "$1: Ghostscript was not asked for pdfwrite"
+  grep -qx "argument -" "$record" || fail "$1: Ghostscript did not read the job from standard input"
+  grep -q '^argument -sOutputFile=C:\\Kestrin\\Print\\' "$record" || fail "$1: Ghostscript did not write beside the spool file"
+}
+
+expect_nothing_printed() { # what
+  [ "$code" -ne 0 ] || fail "$1: exit code 0"
+  grep -q "^tollivane-print: " "$scratch/err" || fail "$1: no reason on standard error"
+  [ "$(grep -c "^tollivane-print: " "$scratch/err")" -le 1 ] || fail "$1: more than one line of reason"
+  [ "$(cat "$spool")" = "the previous spool file" ] || fail "$1: the previous spool file was changed"
+  [ -z "$(ls -A "$out")" ] || fail "$1: something was filed: $(ls -A "$out")"
+}
+
+expect_no_rendering_left() { # what
+  ls "$drive_c/Kestrin/Print" | grep -q rendering && fail "$1: a rendering was left beside the spool file"
+}
+
+fresh_print
+WINEPATH='C:\gsbin' run_print
+expect_filed "Ghostscript on PATH"
+grep -qx 'program C:\\gsbin\\gswin64c.exe' "$record" || fail "PATH: another Ghostscript ran: $(head -1 "$record")"
+expect_no_rendering_left "PATH"
+
+fresh_print
+WINEPATH='C:\gsbin' TOLLIVANE_GS='C:\gsother\render.exe' run_print
+expect_filed "TOLLIVANE_GS"
+grep -qx 'program C:\\gsother\\render.exe' "$record" || fail "TOLLIVANE_GS was not preferred: $(head -1 "$record")"
+
+fresh_print
+mkdir -p "$program_files_gs"
+cp "$gs" "$program_files_gs/gswin64c.exe"
+run_print
+expect_filed "Ghostscript under Program Files"
+grep -q 'gs10.02.1\\bin\\gswin64c.exe$' "$record" || fail "Program Files: another Ghostscript ran: $(head -1 "$record")"
+rm -rf "$drive_c/Program Files/gs"
+
+fresh_print
+WINEPATH='C:\gsbin' TOLLIVANE_GS_FAIL=1 run_print
+expect_nothing_printed "failing Ghostscript"
+expect_no_rendering_left "failing Ghostscript"
+
+fresh_print
+run_print
+expect_nothing_printed "no Ghostscript"
+grep -q "Ghostscript not found" "$scratch/err" || fail "no Ghostscript: the reason does not say so"
+
+fresh_print
+TOLLIVANE_GS='C:\gsother\absent.exe' run_print
+expect_nothing_printed "TOLLIVANE_GS naming no file"
+
+# Setup: creates the settings folder and file once; an edited file is kept.
+rm -rf "$drive_c/Kestrin/Print/Config"
+"$tools/wine-run" cmd /c 'C:\TollivaneApp\setup.cmd' >"$scratch/setup1" 2>&1 || fail "setup ended with $?"
+cmp -s "$package/Kestrin.ini" "$drive_c/Kestrin/Print/Config/Kestrin.ini" || fail "setup did not copy the default settings"
+grep -q 'tollivane-print.cmd' "$scratch/setup1" || fail "setup does not show the port's command line"
+printf 'DefaultDir=D:\\Edited\r\n' >>"$drive_c/Kestrin/Print/Config/Kestrin.ini"
+cp "$drive_c/Kestrin/Print/Config/Kestrin.ini" "$scratch/edited.ini"
+"$tools/wine-run" cmd /c 'C:\TollivaneApp\setup.cmd' >"$scratch/setup2" 2>&1 || fail "setup ended with $? the second time"
+cmp -s "$scratch/edited.ini" "$drive_c/Kestrin/Print/Config/Kestrin.ini" || fail "setup replaced an edited settings file"
+grep -q "Kept" "$scratch/setup2" || fail "setup does not say it kept the settings"
+
+echo "print script: $failures failure(s)"
+[ "$failures" -eq 0 ]
