@@ -49,9 +49,11 @@ class FaultPrintTest : public AutomaticPrintTest {
   static void ExpectNextPrintFiled(const std::string& folder, const std::string& name, int number) {
     WriteTextFile(kTestSpoolFile, kSpoolContents);
     EXPECT_EQ(RunPrint(), 0);
-    EXPECT_EQ(ReadTextFile(folder + "\\" + name), kSpoolContents);
+    EXPECT_TRUE(ReadTextFile(folder + "\\" + name) == kSpoolContents) << name << " is not the print";
     EXPECT_EQ(ReadSetting("FileNameCounter"), std::to_string(number));
-    EXPECT_EQ(LoggedOutcomes().back(), "automatic filed " + folder + "\\" + name);
+    std::vector<std::string> outcomes = LoggedOutcomes();
+    ASSERT_FALSE(outcomes.empty()) << "nothing in the log";
+    EXPECT_EQ(outcomes.back(), "automatic filed " + folder + "\\" + name);
   }
 
   static std::string SpoolOfSize(size_t bytes) {
