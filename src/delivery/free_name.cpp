@@ -94,9 +94,10 @@ void MarkIfNumberedName(const JobSettings* job, int prefixLength, const char* li
   if (SameNameIgnoringCase(listedName, name)) Mark(range, number);
 }
 
-// Marks every number in the range whose name is listed in the output folder,
-// under its long or its short (8.3) name. False when the folder cannot be
-// listed; an empty folder is fine.
+// Marks every number in the range whose name is listed in the output folder.
+// Short (8.3) names are not looked at: a composed name that only a short name
+// takes is found taken by the existence test. False when the folder cannot
+// be listed; an empty folder is fine.
 bool MarkListedNumbers(const JobSettings* job, NumberRange* range) {
   char pattern[MAX_PATH];
   lstrcpynA(pattern, job->outputDir, MAX_PATH);
@@ -107,7 +108,6 @@ bool MarkListedNumbers(const JobSettings* job, NumberRange* range) {
   int prefixLength = lstrlenA(job->namePrefix);
   do {
     MarkIfNumberedName(job, prefixLength, found.cFileName, range);
-    MarkIfNumberedName(job, prefixLength, found.cAlternateFileName, range);
   } while (FindNextFileA(search, &found));
   FindClose(search);
   return true;

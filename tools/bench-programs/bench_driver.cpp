@@ -15,7 +15,7 @@ namespace {
 const char kSettings[] = "C:\\Kestrin\\Print\\Config\\Kestrin.ini";
 const char kSpool[] = "C:\\Kestrin\\Print\\File.pdf";
 const char kOut[] = "C:\\BenchOut";
-const int kPairs = 21;
+const int kPairs = 31;
 const int kRuns = 11;
 
 double Now() {
@@ -68,7 +68,8 @@ double TimeToDialog(const std::string& exe) {
   double begin = Now();
   HANDLE process = Start(exe);
   DialogSearch search = {GetProcessId(process), nullptr};
-  while (search.found == nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT)
+  // A short wait between looks leaves the machine to the program.
+  while (search.found == nullptr && WaitForSingleObject(process, 1) == WAIT_TIMEOUT)
     EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
   double elapsed = Now() - begin;
   if (search.found != nullptr) PostMessageA(search.found, WM_COMMAND, IDCANCEL, 0);
@@ -149,11 +150,14 @@ void AutomaticAgainstProbe(const std::string& exe, const std::string& probe) {
     WriteSettings(0);
     PrepareFolder(0);
     std::vector<double> probeTimes, programTimes, ratios;
+    // The order alternates, so that a drift of the machine falls on both.
     for (int pair = 0; pair <= kPairs; ++pair) {
-      double p = TimeRun(probe);
-      UndoPrint(0);
-      double t = TimeRun(exe);
-      UndoPrint(0);
+      double p = 0, t = 0;
+      for (int turn = 0; turn < 2; ++turn) {
+        bool probeTurn = (turn == 0) == (pair % 2 == 0);
+        (probeTurn ? p : t) = TimeRun(probeTurn ? probe : exe);
+        UndoPrint(0);
+      }
       if (pair == 0) continue;  // warms the file cache
       probeTimes.push_back(p);
       programTimes.push_back(t);
