@@ -24,14 +24,7 @@ class FaultPrintTest : public AutomaticPrintTest {
                   "\r\nLogFile=" + kLogFile + "\r\n");
   }
 
-  // The log's lines without their date and time.
-  static std::vector<std::string> LoggedOutcomes() {
-    std::vector<std::string> outcomes;
-    std::string text = ReadTextFile(kLogFile);
-    for (size_t begin = 0, end; (end = text.find("\r\n", begin)) != std::string::npos; begin = end + 2)
-      outcomes.push_back(text.substr(begin + 20, end - begin - 20));
-    return outcomes;
-  }
+  static std::vector<std::string> LoggedOutcomes() { return ReadLogOutcomes(kLogFile); }
 
   // Names a print could have in `folder`: they must be exactly `expected`,
   // each a complete copy of `contents`.

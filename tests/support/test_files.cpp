@@ -9,6 +9,8 @@
 #include <iterator>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
 #include "platform/platform.h"
 
 const char kTestSettingsFile[] = "C:\\Kestrin\\Print\\Config\\Kestrin.ini";
@@ -85,4 +87,22 @@ std::string ReadSetting(const std::string& key) {
   char value[256];
   GetPrivateProfileStringA("Tarvold", key.c_str(), "<missing>", value, sizeof value, kTestSettingsFile);
   return value;
+}
+
+std::vector<std::string> ReadLogOutcomes(const std::string& windowsPath) {
+  const size_t kTimestampLength = 20;  // "2026-12-09 14:03:07 "
+  std::vector<std::string> outcomes;
+  std::string text = ReadTextFile(windowsPath);
+  for (size_t begin = 0; begin < text.size();) {
+    size_t end = text.find("\r\n", begin);
+    if (end == std::string::npos) {
+      ADD_FAILURE() << "line without CRLF: " << text.substr(begin);
+      break;
+    }
+    std::string line = text.substr(begin, end - begin);
+    EXPECT_GT(line.size(), kTimestampLength) << "line without a time stamp: " << line;
+    outcomes.push_back(line.size() > kTimestampLength ? line.substr(kTimestampLength) : line);
+    begin = end + 2;
+  }
+  return outcomes;
 }

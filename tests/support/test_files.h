@@ -22,6 +22,10 @@ void MakeFolders(const std::string& windowsPath);
 void RemoveTree(const std::string& windowsPath);
 std::vector<std::string> ListFolder(const std::string& windowsPath);
 
+// The lines of a delivery log without their date and time ("automatic filed
+// C:\..."); a line without CRLF or without a time stamp fails the test.
+std::vector<std::string> ReadLogOutcomes(const std::string& windowsPath);
+
 // The settings file, with `lines` under the program's section.
 void WriteSettings(const std::string& lines);
 std::string ReadSetting(const std::string& key);

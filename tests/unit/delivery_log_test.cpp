@@ -13,23 +13,7 @@ const char kLogFile[] = "C:\\TollivaneTest\\tollivane.log";
 
 class DeliveryLogTest : public DeliveryTest {
  protected:
-  // The log's lines without their date and time, each checked to end in CRLF.
-  static std::vector<std::string> LoggedOutcomes(const std::string& path = kLogFile) {
-    std::vector<std::string> outcomes;
-    std::string text = ReadTextFile(path);
-    for (size_t begin = 0; begin < text.size();) {
-      size_t end = text.find("\r\n", begin);
-      if (end == std::string::npos) {
-        ADD_FAILURE() << "line without CRLF: " << text.substr(begin);
-        break;
-      }
-      std::string line = text.substr(begin, end - begin);
-      EXPECT_GT(line.size(), 20u);
-      outcomes.push_back(line.size() > 20 ? line.substr(20) : line);
-      begin = end + 2;
-    }
-    return outcomes;
-  }
+  static std::vector<std::string> LoggedOutcomes() { return ReadLogOutcomes(kLogFile); }
 };
 
 TEST(LogLineTest, SaysWhenWhichModeAndWhatHappened) {
