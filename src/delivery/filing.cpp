@@ -5,8 +5,6 @@
 // and only a complete copy is renamed onto the print's name.
 #include "delivery/filing.h"
 
-const char kSpoolFilePath[] = "C:\\Kestrin\\Print\\File.pdf";
-
 namespace {
 
 const char kTempPrefix[] = "tlv";

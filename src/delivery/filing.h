@@ -3,9 +3,7 @@
 #ifndef TOLLIVANE_DELIVERY_FILING_H
 #define TOLLIVANE_DELIVERY_FILING_H
 
-#include "platform/platform.h"
-
-extern const char kSpoolFilePath[];
+#include "delivery/settings.h"
 
 enum DeliveryResult {
   kFiled,

@@ -2,6 +2,7 @@
 // characters that Windows forbids in file names from the prefix and extension.
 #include "delivery/settings.h"
 
+const char kSpoolFilePath[] = "C:\\Kestrin\\Print\\File.pdf";
 const char kSettingsSection[] = "Tarvold";
 const char kCounterKey[] = "FileNameCounter";
 

@@ -11,6 +11,8 @@ enum {
   kReservedCharCount = 9,
 };
 
+// Where the print pipeline leaves each print for the program.
+extern const char kSpoolFilePath[];
 extern const char kSettingsSection[];
 extern const char kCounterKey[];
 

@@ -1,0 +1,27 @@
+// The file a job's bytes are written to, beside the spool file. It is held
+// open without delete sharing while the job runs, so that the clean-up of
+// files left by crashed jobs cannot remove it.
+#ifndef TOLLIVANE_MONITOR_JOB_FILE_H
+#define TOLLIVANE_MONITOR_JOB_FILE_H
+
+#include "monitor/port_state.h"
+
+// Creates a new job file for the port; false with the error set when the
+// spool folder cannot be written.
+bool CreateJobFile(PortState* port);
+
+// Buffers and writes the job's bytes; false with the error set on failure.
+bool AppendToJobFile(PortState* port, const BYTE* bytes, DWORD count);
+
+// Writes what is buffered and closes the file; records a failure in writeError.
+void CloseJobFile(PortState* port);
+
+// Closes (if open) and removes the job file: the job will not be filed.
+void DiscardJobFile(PortState* port);
+
+// Removes job files of jobs that are gone. A job still writing holds its
+// file open and is skipped; one between closing and handing over holds the
+// port lock, which the caller holds too.
+void RemoveAbandonedJobFiles(void);
+
+#endif

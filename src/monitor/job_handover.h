@@ -1,0 +1,26 @@
+// The end of a job: its file becomes the spool file and the program files
+// it, one job at a time across ports and processes.
+#ifndef TOLLIVANE_MONITOR_JOB_HANDOVER_H
+#define TOLLIVANE_MONITOR_JOB_HANDOVER_H
+
+#include "monitor/port_state.h"
+
+struct MonitorRegistry {
+  PMONITORREG functions;  // may be null
+  HANDLE root;
+  HANDLE spooler;
+};
+
+// Hands the port's finished job to the program and waits for it to end.
+// TRUE when the job is done (filed, or empty, or cancelled: nothing to do);
+// FALSE with the error set when it could not be handed over. Every job not
+// handed over leaves a line in the log.
+BOOL HandOverJob(PortState* port, const MonitorRegistry* registry);
+
+// True when the spooler reports the port's job as deleted.
+bool IsJobCancelled(const PortState* port);
+
+// One line in the program's log, when the settings name one.
+void LogJobNotHandedOver(const char* reason, DWORD error);
+
+#endif

@@ -1,0 +1,15 @@
+// The names the port monitor and its setup agree on: the monitor, its one
+// port, and where the setup records the program the port starts.
+#ifndef TOLLIVANE_MONITOR_MONITOR_NAMES_H
+#define TOLLIVANE_MONITOR_MONITOR_NAMES_H
+
+#define TOLLIVANE_MONITOR_NAME L"Tollivane Port Monitor"
+#define TOLLIVANE_PORT_NAME L"TOLLIVANE:"
+#define TOLLIVANE_MONITOR_DLL L"TollivanePort.dll"
+// Under the monitor's own key: HKLM\System\CurrentControlSet\Control\Print\Monitors\<monitor>.
+#define TOLLIVANE_MONITORS_KEY L"System\\CurrentControlSet\\Control\\Print\\Monitors\\"
+#define TOLLIVANE_PROGRAM_VALUE L"Program"
+// Serialises the spool file and the program's run across ports and processes.
+#define TOLLIVANE_PORT_LOCK L"Global\\TollivanePortJob"
+
+#endif

@@ -1,0 +1,26 @@
+// The state of one open port: the job being written and what is needed at
+// its end. Allocated when the spooler opens the port, freed when it closes it.
+#ifndef TOLLIVANE_MONITOR_PORT_STATE_H
+#define TOLLIVANE_MONITOR_PORT_STATE_H
+
+#include <windows.h>
+#include <winspool.h>
+#include <winsplp.h>
+
+const DWORD kPortStateTag = 0x544C5650;  // "PVLT": a handle that is not ours is refused
+const DWORD kJobBufferSize = 64 * 1024;
+
+struct PortState {
+  DWORD tag;
+  HANDLE jobFile;  // INVALID_HANDLE_VALUE between jobs
+  char jobPath[MAX_PATH];
+  ULONGLONG jobBytes;
+  DWORD writeError;  // the first failure to write the job file, 0 while none
+  HANDLE printer;    // for the job's status; null when the spooler names no printer
+  DWORD jobId;
+  HANDLE ownerToken;  // the job's owner as impersonated at its start, or null
+  DWORD buffered;
+  BYTE buffer[kJobBufferSize];
+};
+
+#endif

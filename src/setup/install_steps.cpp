@@ -1,0 +1,350 @@
+// The steps of installing, each saying in one line what it did. A failing
+// install takes back, in reverse order, every step this run did, so that a
+// failure leaves the machine as it found it; what was there before is kept.
+#include "setup/install_steps.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+#include <winspool.h>
+
+#include "monitor/monitor_names.h"
+
+namespace {
+
+const wchar_t kPrinterName[] = L"Tollivane";
+const wchar_t kProgramName[] = L"Tollivane.exe";
+const wchar_t kDefaultSettingsName[] = L"Kestrin.ini";
+const wchar_t* const kSettingsFolders[] = {L"C:\\Kestrin", L"C:\\Kestrin\\Print", L"C:\\Kestrin\\Print\\Config"};
+const wchar_t kSettingsFile[] = L"C:\\Kestrin\\Print\\Config\\Kestrin.ini";
+const int kLineSize = 1024;
+const DWORD kCompareChunk = 4096;
+
+struct Line {
+  wchar_t text[kLineSize];
+};
+
+struct InstallDone {
+  bool dllCopied;
+  bool monitorAdded;
+  bool settingsCopied;
+  bool printerAdded;
+  wchar_t dllPath[MAX_PATH];
+};
+
+void Append(Line* line, const wchar_t* text) {
+  int used = lstrlenW(line->text);
+  lstrcpynW(line->text + used, text, kLineSize - used);
+}
+
+void AppendNumber(Line* line, DWORD number) {
+  wchar_t digits[12];
+  int at = 11;
+  digits[at] = L'\0';
+  do {
+    digits[--at] = static_cast<wchar_t>(L'0' + number % 10);
+    number /= 10;
+  } while (number != 0);
+  Append(line, digits + at);
+}
+
+void Say(const wchar_t* first, const wchar_t* second = L"", const wchar_t* third = L"") {
+  Line line = {};
+  Append(&line, first);
+  Append(&line, second);
+  Append(&line, third);
+  char bytes[kLineSize * 2];
+  int length = WideCharToMultiByte(CP_ACP, 0, line.text, -1, bytes, sizeof bytes - 2, nullptr, nullptr);
+  if (length <= 0) return;
+  lstrcpynA(bytes + length - 1, "\r\n", 3);
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes, static_cast<DWORD>(length + 1), &written, nullptr);
+}
+
+const wchar_t* ErrorWords(DWORD error) {
+  switch (error) {
+    case ERROR_ACCESS_DENIED:
+      return L"access denied: run it as administrator";
+    case ERROR_FILE_NOT_FOUND:
+      return L"file not found";
+    case ERROR_SHARING_VIOLATION:
+      return L"file in use";
+    case ERROR_UNKNOWN_PRINTER_DRIVER:
+      return L"this printer driver is not installed";
+    case ERROR_INVALID_PRINTER_NAME:
+      return L"no such printer";
+    default:
+      return L"refused";
+  }
+}
+
+bool Fail(const wchar_t* step, DWORD error) {
+  Line line = {};
+  Append(&line, L"Failed: ");
+  Append(&line, step);
+  Append(&line, L": ");
+  Append(&line, ErrorWords(error));
+  Append(&line, L" (error ");
+  AppendNumber(&line, error);
+  Append(&line, L")");
+  Say(line.text);
+  return false;
+}
+
+bool JoinPath(wchar_t* path, const wchar_t* folder, const wchar_t* name) {
+  lstrcpynW(path, folder, MAX_PATH);
+  return PathAppendW(path, name) != FALSE;
+}
+
+bool SystemPath(const wchar_t* name, wchar_t* path) {
+  wchar_t folder[MAX_PATH];
+  UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  return length > 0 && length < MAX_PATH && JoinPath(path, folder, name);
+}
+
+// `name` in the setup's own folder, else in the folder above (the zip keeps
+// the program beside the x64 and x86 folders).
+bool FindBesideSetup(const wchar_t* name, bool folderAboveToo, wchar_t* path) {
+  wchar_t folder[MAX_PATH];
+  DWORD length = GetModuleFileNameW(nullptr, folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  PathRemoveFileSpecW(folder);
+  if (JoinPath(path, folder, name) && PathFileExistsW(path)) return true;
+  if (!folderAboveToo || !PathRemoveFileSpecW(folder)) return false;
+  return JoinPath(path, folder, name) && PathFileExistsW(path);
+}
+
+bool IsAdministrator(void) {
+  alignas(8) BYTE sid[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof sid;
+  BOOL member = FALSE;
+  return CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) &&
+         CheckTokenMembership(nullptr, sid, &member) && member;
+}
+
+// A 32-bit setup on 64-bit Windows would put the DLL where the 64-bit
+// spooler never looks.
+bool IsWow64(void) {
+  BOOL wow = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow) && wow;
+}
+
+bool ReadChunk(HANDLE file, BYTE* buffer, DWORD* read) {
+  return ReadFile(file, buffer, kCompareChunk, read, nullptr) != FALSE;
+}
+
+bool SameContents(const wchar_t* first, const wchar_t* second) {
+  HANDLE a = CreateFileW(first, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE b = CreateFileW(second, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  bool same = a != INVALID_HANDLE_VALUE && b != INVALID_HANDLE_VALUE;
+  BYTE bufferA[kCompareChunk];
+  BYTE bufferB[kCompareChunk];
+  while (same) {
+    DWORD readA = 0;
+    DWORD readB = 0;
+    same = ReadChunk(a, bufferA, &readA) && ReadChunk(b, bufferB, &readB) && readA == readB &&
+           (readA == 0 || memcmp(bufferA, bufferB, readA) == 0);
+    if (readA == 0) break;
+  }
+  if (a != INVALID_HANDLE_VALUE) CloseHandle(a);
+  if (b != INVALID_HANDLE_VALUE) CloseHandle(b);
+  return same;
+}
+
+// A DLL the spooler has loaded can be neither replaced nor deleted, but it
+// can be renamed; the renamed file goes at the next restart.
+bool MoveAsideLoadedDll(const wchar_t* path) {
+  wchar_t aside[MAX_PATH];
+  lstrcpynW(aside, path, MAX_PATH - 16);
+  Line suffix = {};
+  Append(&suffix, L".");
+  AppendNumber(&suffix, GetTickCount());
+  Append(&suffix, L".old");
+  lstrcpynW(aside + lstrlenW(aside), suffix.text, 16);
+  if (!MoveFileExW(path, aside, MOVEFILE_REPLACE_EXISTING)) return false;
+  MoveFileExW(aside, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  return true;
+}
+
+bool CopyDll(InstallDone* done) {
+  const wchar_t step[] = L"copying TollivanePort.dll into the system folder";
+  wchar_t source[MAX_PATH];
+  if (!FindBesideSetup(TOLLIVANE_MONITOR_DLL, false, source)) return Fail(step, ERROR_FILE_NOT_FOUND);
+  if (!SystemPath(TOLLIVANE_MONITOR_DLL, done->dllPath)) return Fail(step, ERROR_FILENAME_EXCED_RANGE);
+  bool existed = PathFileExistsW(done->dllPath) != FALSE;
+  if (existed && SameContents(source, done->dllPath)) {
+    Say(L"TollivanePort.dll is already in place: ", done->dllPath);
+    return true;
+  }
+  if (!CopyFileW(source, done->dllPath, FALSE)) {
+    DWORD error = GetLastError();
+    if (!existed || !MoveAsideLoadedDll(done->dllPath) || !CopyFileW(source, done->dllPath, FALSE))
+      return Fail(step, error);
+  }
+  done->dllCopied = !existed;
+  Say(existed ? L"Replaced " : L"Copied TollivanePort.dll to ", done->dllPath);
+  return true;
+}
+
+bool AddMonitor(InstallDone* done) {
+  MONITOR_INFO_2W info = {};
+  info.pName = const_cast<LPWSTR>(TOLLIVANE_MONITOR_NAME);
+  info.pDLLName = const_cast<LPWSTR>(TOLLIVANE_MONITOR_DLL);
+  if (AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&info))) {
+    done->monitorAdded = true;
+    Say(L"Registered the port monitor \"" TOLLIVANE_MONITOR_NAME L"\"");
+    return true;
+  }
+  DWORD error = GetLastError();
+  if (error == ERROR_PRINT_MONITOR_ALREADY_INSTALLED) {
+    Say(L"The port monitor \"" TOLLIVANE_MONITOR_NAME L"\" is already registered");
+    return true;
+  }
+  return Fail(L"registering the port monitor (Windows may refuse monitors other than its own)", error);
+}
+
+// The port's key is where the spooler looks for the monitor's ports; the
+// program's place is what the monitor starts.
+bool RecordProgram(void) {
+  const wchar_t step[] = L"recording where Tollivane.exe is";
+  wchar_t program[MAX_PATH];
+  if (!FindBesideSetup(kProgramName, true, program)) return Fail(step, ERROR_FILE_NOT_FOUND);
+  HKEY key = nullptr;
+  LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, TOLLIVANE_MONITORS_KEY TOLLIVANE_MONITOR_NAME L"\\Ports\\" TOLLIVANE_PORT_NAME,
+                                0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+  if (status != ERROR_SUCCESS) return Fail(step, static_cast<DWORD>(status));
+  RegCloseKey(key);
+  status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, TOLLIVANE_MONITORS_KEY TOLLIVANE_MONITOR_NAME, 0, KEY_SET_VALUE, &key);
+  if (status == ERROR_SUCCESS) {
+    status = RegSetValueExW(key, TOLLIVANE_PROGRAM_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(program),
+                            static_cast<DWORD>(lstrlenW(program) + 1) * static_cast<DWORD>(sizeof(wchar_t)));
+    RegCloseKey(key);
+  }
+  if (status != ERROR_SUCCESS) return Fail(step, static_cast<DWORD>(status));
+  Say(L"The port starts ", program);
+  return true;
+}
+
+bool CopyDefaultSettings(InstallDone* done) {
+  for (const wchar_t* folder : kSettingsFolders) CreateDirectoryW(folder, nullptr);
+  if (PathFileExistsW(kSettingsFile)) {
+    Say(L"Kept the settings in ", kSettingsFile);
+    return true;
+  }
+  const wchar_t step[] = L"copying the default settings";
+  wchar_t source[MAX_PATH];
+  if (!FindBesideSetup(kDefaultSettingsName, true, source)) return Fail(step, ERROR_FILE_NOT_FOUND);
+  if (!CopyFileW(source, kSettingsFile, TRUE)) return Fail(step, GetLastError());
+  done->settingsCopied = true;
+  Say(L"Copied the default settings to ", kSettingsFile);
+  return true;
+}
+
+bool PrinterExists(void) {
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(const_cast<LPWSTR>(kPrinterName), &printer, nullptr)) return false;
+  ClosePrinter(printer);
+  return true;
+}
+
+bool AddPrinter(const wchar_t* driver, InstallDone* done) {
+  if (PrinterExists()) {
+    Say(L"The printer \"Tollivane\" is already there");
+    return true;
+  }
+  PRINTER_INFO_2W info = {};
+  info.pPrinterName = const_cast<LPWSTR>(kPrinterName);
+  info.pPortName = const_cast<LPWSTR>(TOLLIVANE_PORT_NAME);
+  info.pDriverName = const_cast<LPWSTR>(driver);
+  info.pPrintProcessor = const_cast<LPWSTR>(L"winprint");
+  info.pDatatype = const_cast<LPWSTR>(L"RAW");
+  info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+  HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+  if (printer == nullptr) {
+    Line step = {};
+    Append(&step, L"adding the printer \"Tollivane\" with the driver \"");
+    Append(&step, driver);
+    Append(&step, L"\"");
+    return Fail(step.text, GetLastError());
+  }
+  ClosePrinter(printer);
+  done->printerAdded = true;
+  Say(L"Added the printer \"Tollivane\" on " TOLLIVANE_PORT_NAME L" with the driver ", driver);
+  return true;
+}
+
+// Returns the error, 0 when the printer was removed or was not there.
+DWORD DeleteTollivanePrinter(void) {
+  PRINTER_DEFAULTSW access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(const_cast<LPWSTR>(kPrinterName), &printer, &access)) {
+    DWORD error = GetLastError();
+    return error == ERROR_INVALID_PRINTER_NAME ? 0 : error;
+  }
+  DWORD error = DeletePrinter(printer) ? 0 : GetLastError();
+  ClosePrinter(printer);
+  return error;
+}
+
+DWORD DeleteTollivaneMonitor(void) {
+  if (DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(TOLLIVANE_MONITOR_NAME))) return 0;
+  DWORD error = GetLastError();
+  return error == ERROR_UNKNOWN_PRINT_MONITOR ? 0 : error;
+}
+
+DWORD DeleteDll(const wchar_t* path) {
+  if (DeleteFileW(path)) return 0;
+  DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND) return 0;
+  return MoveAsideLoadedDll(path) ? 0 : error;
+}
+
+void UndoInstall(const InstallDone* done) {
+  if (done->printerAdded && DeleteTollivanePrinter() == 0) Say(L"Undone: the printer \"Tollivane\" is removed");
+  if (done->settingsCopied && DeleteFileW(kSettingsFile)) Say(L"Undone: the default settings are removed");
+  if (done->monitorAdded && DeleteTollivaneMonitor() == 0) Say(L"Undone: the port monitor is unregistered");
+  if (done->dllCopied && DeleteDll(done->dllPath) == 0) Say(L"Undone: TollivanePort.dll is removed");
+}
+
+bool CheckCanInstall(void) {
+  if (IsWow64()) {
+    Say(L"Failed: this is 64-bit Windows: run setup.cmd, or x64\\TollivaneSetup.exe");
+    return false;
+  }
+  if (!IsAdministrator()) return Fail(L"checking the rights", ERROR_ACCESS_DENIED);
+  wchar_t program[MAX_PATH];
+  if (!FindBesideSetup(kProgramName, true, program)) return Fail(L"finding Tollivane.exe", ERROR_FILE_NOT_FOUND);
+  return true;
+}
+
+}  // namespace
+
+int InstallPrinter(const wchar_t* driver) {
+  if (!CheckCanInstall()) return 1;
+  InstallDone done = {};
+  bool installed = CopyDll(&done) && AddMonitor(&done) && RecordProgram() && CopyDefaultSettings(&done) &&
+                   AddPrinter(driver, &done);
+  if (installed) {
+    Say(L"Installed: print to \"Tollivane\"");
+    return 0;
+  }
+  UndoInstall(&done);
+  return 1;
+}
+
+int UninstallPrinter(void) {
+  if (!IsAdministrator()) {
+    Fail(L"checking the rights", ERROR_ACCESS_DENIED);
+    return 1;
+  }
+  DWORD error = DeleteTollivanePrinter();
+  if (error != 0) return Fail(L"removing the printer \"Tollivane\"", error), 1;
+  Say(L"The printer \"Tollivane\" is removed");
+  error = DeleteTollivaneMonitor();
+  if (error != 0) return Fail(L"unregistering the port monitor", error), 1;
+  Say(L"The port monitor is unregistered");
+  wchar_t dll[MAX_PATH];
+  error = SystemPath(TOLLIVANE_MONITOR_DLL, dll) ? DeleteDll(dll) : ERROR_FILENAME_EXCED_RANGE;
+  if (error != 0) return Fail(L"removing TollivanePort.dll from the system folder", error), 1;
+  Say(L"TollivanePort.dll is removed; the settings, the spool folder, the prints and Tollivane.exe are kept");
+  return 0;
+}

@@ -1,0 +1,33 @@
+// Words are compared ignoring ASCII case, as Windows users type them.
+#include "setup/setup_arguments.h"
+
+const wchar_t kDefaultPrinterDriver[] = L"Microsoft Print to PDF";
+
+namespace {
+
+bool IsWord(const wchar_t* argument, const wchar_t* word) {
+  for (; *word != L'\0'; ++argument, ++word) {
+    wchar_t a = *argument >= L'A' && *argument <= L'Z' ? static_cast<wchar_t>(*argument + 32) : *argument;
+    if (a != *word) return false;
+  }
+  return *argument == L'\0';
+}
+
+}  // namespace
+
+SetupArguments ParseSetupArguments(int count, const wchar_t* const* arguments) {
+  SetupArguments parsed = {kSetupUsage, kDefaultPrinterDriver};
+  if (count < 2 || arguments[1] == nullptr) return parsed;
+  if (IsWord(arguments[1], L"uninstall")) {
+    if (count == 2) parsed.action = kSetupUninstall;
+    return parsed;
+  }
+  if (!IsWord(arguments[1], L"install")) return parsed;
+  if (count == 2) {
+    parsed.action = kSetupInstall;
+  } else if (count == 4 && IsWord(arguments[2], L"--driver") && arguments[3] != nullptr && arguments[3][0] != L'\0') {
+    parsed.action = kSetupInstall;
+    parsed.driver = arguments[3];
+  }
+  return parsed;
+}

@@ -1,0 +1,21 @@
+// The setup program's command line: install [--driver "NAME"] or uninstall.
+#ifndef TOLLIVANE_SETUP_SETUP_ARGUMENTS_H
+#define TOLLIVANE_SETUP_SETUP_ARGUMENTS_H
+
+enum SetupAction {
+  kSetupUsage,  // anything else: the usage is shown
+  kSetupInstall,
+  kSetupUninstall,
+};
+
+struct SetupArguments {
+  SetupAction action;
+  const wchar_t* driver;  // install only; points into the arguments or at the default
+};
+
+extern const wchar_t kDefaultPrinterDriver[];
+
+// `arguments` as the C runtime splits them, the program's name first.
+SetupArguments ParseSetupArguments(int count, const wchar_t* const* arguments);
+
+#endif
