@@ -102,7 +102,7 @@ void DiscardJobFile(PortState* port) {
   port->jobPath[0] = '\0';
 }
 
-void RemoveAbandonedJobFiles(void) {
+void RemoveAbandonedJobFiles(const char* keep) {
   char pattern[MAX_PATH];
   if (!BuildJobPath(pattern, "File.pdf.*.job")) return;
   WIN32_FIND_DATAA found;
@@ -110,7 +110,8 @@ void RemoveAbandonedJobFiles(void) {
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     char path[MAX_PATH];
-    if (IsJobFileName(found.cFileName) && BuildJobPath(path, found.cFileName)) DeleteFileA(path);
+    if (IsJobFileName(found.cFileName) && BuildJobPath(path, found.cFileName) && lstrcmpiA(path, keep) != 0)
+      DeleteFileA(path);
   } while (FindNextFileA(search, &found));
   FindClose(search);
 }

@@ -21,7 +21,7 @@ void DiscardJobFile(PortState* port);
 
 // Removes job files of jobs that are gone. A job still writing holds its
 // file open and is skipped; one between closing and handing over holds the
-// port lock, which the caller holds too.
-void RemoveAbandonedJobFiles(void);
+// port lock, which the caller holds too, for its own job file `keep`.
+void RemoveAbandonedJobFiles(const char* keep);
 
 #endif

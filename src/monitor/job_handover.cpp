@@ -76,7 +76,7 @@ BOOL FailJob(PortState* port, const char* reason, DWORD error) {
 
 // Under the lock: the spool file is replaced and the program run to its end.
 BOOL FileUnderLock(PortState* port, const wchar_t* program) {
-  RemoveAbandonedJobFiles();
+  RemoveAbandonedJobFiles(port->jobPath);
   if (!MoveFileExA(port->jobPath, kSpoolFilePath, MOVEFILE_REPLACE_EXISTING))
     return FailJob(port, "spool file not replaced", GetLastError());
   port->jobPath[0] = '\0';
