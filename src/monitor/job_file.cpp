@@ -86,6 +86,10 @@ bool AppendToJobFile(PortState* port, const BYTE* bytes, DWORD count) {
   return true;
 }
 
+void FlushJobFile(PortState* port) {
+  if (port->jobFile != INVALID_HANDLE_VALUE) FlushJobBuffer(port);
+}
+
 void CloseJobFile(PortState* port) {
   if (port->jobFile == INVALID_HANDLE_VALUE) return;
   FlushJobBuffer(port);

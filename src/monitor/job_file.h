@@ -13,7 +13,11 @@ bool CreateJobFile(PortState* port);
 // Buffers and writes the job's bytes; false with the error set on failure.
 bool AppendToJobFile(PortState* port, const BYTE* bytes, DWORD count);
 
-// Writes what is buffered and closes the file; records a failure in writeError.
+// Writes what is buffered; records a failure in writeError. The file stays
+// open, and so protected from the clean-up, until it is handed over.
+void FlushJobFile(PortState* port);
+
+// Flushes and closes the file; only under the port lock.
 void CloseJobFile(PortState* port);
 
 // Closes (if open) and removes the job file: the job will not be filed.

@@ -37,7 +37,8 @@ bool ReadProgramPath(const MonitorRegistry* registry, wchar_t* program) {
       ERROR_SUCCESS)
     return false;
   bytes = (MAX_PATH - 1) * sizeof(wchar_t);
-  LONG status = RegQueryValueExW(key, TOLLIVANE_PROGRAM_VALUE, nullptr, &type, reinterpret_cast<BYTE*>(program), &bytes);
+  LONG status =
+      RegQueryValueExW(key, TOLLIVANE_PROGRAM_VALUE, nullptr, &type, reinterpret_cast<BYTE*>(program), &bytes);
   RegCloseKey(key);
   return ReadProgramValue(status, type, bytes, program);
 }
@@ -76,6 +77,8 @@ BOOL FailJob(PortState* port, const char* reason, DWORD error) {
 
 // Under the lock: the spool file is replaced and the program run to its end.
 BOOL FileUnderLock(PortState* port, const wchar_t* program) {
+  CloseJobFile(port);
+  if (port->writeError != 0) return FailJob(port, "job file not written", port->writeError);
   RemoveAbandonedJobFiles(port->jobPath);
   if (!MoveFileExA(port->jobPath, kSpoolFilePath, MOVEFILE_REPLACE_EXISTING))
     return FailJob(port, "spool file not replaced", GetLastError());
@@ -112,7 +115,7 @@ void LogJobNotHandedOver(const char* reason, DWORD error) {
 }
 
 BOOL HandOverJob(PortState* port, const MonitorRegistry* registry) {
-  CloseJobFile(port);
+  FlushJobFile(port);
   if (IsJobCancelled(port)) {
     FailJob(port, "job cancelled", 0);
     return TRUE;

@@ -15,9 +15,9 @@ struct LaunchFacts {
 };
 
 enum LaunchWay {
-  kLaunchDirectly,      // the monitor already runs as the printing user, on their desktop
-  kLaunchAsOwner,       // from the spooler's account into the owner's session
-  kRefuseNoSession,     // nobody would see the program, or it would run as the wrong user
+  kLaunchDirectly,   // the monitor already runs as the printing user, on their desktop
+  kLaunchAsOwner,    // from the spooler's account into the owner's session
+  kRefuseNoSession,  // nobody would see the program, or it would run as the wrong user
 };
 
 LaunchWay ChooseLaunchWay(const LaunchFacts* facts);

@@ -43,7 +43,9 @@ bool IsOurPort(const wchar_t* name) {
   return length >= 0 && IsOurPortName(reinterpret_cast<const uint8_t*>(name), static_cast<uint32_t>(length) * 2);
 }
 
-DWORD StringBytes(const wchar_t* text) { return static_cast<DWORD>(lstrlenW(text) + 1) * static_cast<DWORD>(sizeof(wchar_t)); }
+DWORD StringBytes(const wchar_t* text) {
+  return static_cast<DWORD>(lstrlenW(text) + 1) * static_cast<DWORD>(sizeof(wchar_t));
+}
 
 // Strings go at the end of the caller's buffer, after the structure.
 wchar_t* PlaceString(BYTE* buffer, DWORD* stringsEnd, const wchar_t* text) {
@@ -66,8 +68,8 @@ BOOL WINAPI EnumPortsOfMonitor(HANDLE, LPWSTR, DWORD level, LPBYTE ports, DWORD 
   if (level == 1)
     required = static_cast<DWORD>(sizeof(PORT_INFO_1W)) + StringBytes(TOLLIVANE_PORT_NAME);
   else if (level == 2)
-    required = static_cast<DWORD>(sizeof(PORT_INFO_2W)) + StringBytes(TOLLIVANE_PORT_NAME) + StringBytes(TOLLIVANE_MONITOR_NAME) +
-               StringBytes(kPortDescription);
+    required = static_cast<DWORD>(sizeof(PORT_INFO_2W)) + StringBytes(TOLLIVANE_PORT_NAME) +
+               StringBytes(TOLLIVANE_MONITOR_NAME) + StringBytes(kPortDescription);
   else {
     SetLastError(ERROR_INVALID_LEVEL);
     return FALSE;
@@ -204,8 +206,13 @@ DWORD WINAPI XcvDataOfMonitor(HANDLE handle, LPCWSTR command, PBYTE input, DWORD
   if (outputNeeded == nullptr) return ERROR_INVALID_PARAMETER;
   int commandLength = BoundedLength(command, static_cast<int>(kXcvMaxCommandUnits));
   if (commandLength < 0) return ERROR_INVALID_PARAMETER;
-  XcvRequest request = {reinterpret_cast<const uint8_t*>(command), static_cast<uint32_t>(commandLength) * 2,
-                        input, inputBytes, output, outputBytes, xcv->grantedAccess};
+  XcvRequest request = {reinterpret_cast<const uint8_t*>(command),
+                        static_cast<uint32_t>(commandLength) * 2,
+                        input,
+                        inputBytes,
+                        output,
+                        outputBytes,
+                        xcv->grantedAccess};
   uint32_t needed = 0;
   DWORD status = AnswerXcvCommand(&request, &needed);
   *outputNeeded = needed;

@@ -56,7 +56,8 @@ bool IsSessionActive(DWORD session) {
   LPWSTR state = nullptr;
   DWORD bytes = 0;
   if (!WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, WTSConnectState, &state, &bytes)) return false;
-  bool active = bytes >= sizeof(WTS_CONNECTSTATE_CLASS) && *reinterpret_cast<WTS_CONNECTSTATE_CLASS*>(state) == WTSActive;
+  bool active =
+      bytes >= sizeof(WTS_CONNECTSTATE_CLASS) && *reinterpret_cast<WTS_CONNECTSTATE_CLASS*>(state) == WTSActive;
   WTSFreeMemory(state);
   return active;
 }

@@ -209,8 +209,9 @@ bool RecordProgram(void) {
   wchar_t program[MAX_PATH];
   if (!FindBesideSetup(kProgramName, true, program)) return Fail(step, ERROR_FILE_NOT_FOUND);
   HKEY key = nullptr;
-  LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, TOLLIVANE_MONITORS_KEY TOLLIVANE_MONITOR_NAME L"\\Ports\\" TOLLIVANE_PORT_NAME,
-                                0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+  LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE,
+                                TOLLIVANE_MONITORS_KEY TOLLIVANE_MONITOR_NAME L"\\Ports\\" TOLLIVANE_PORT_NAME, 0,
+                                nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
   if (status != ERROR_SUCCESS) return Fail(step, static_cast<DWORD>(status));
   RegCloseKey(key);
   status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, TOLLIVANE_MONITORS_KEY TOLLIVANE_MONITOR_NAME, 0, KEY_SET_VALUE, &key);
@@ -321,8 +322,8 @@ bool CheckCanInstall(void) {
 int InstallPrinter(const wchar_t* driver) {
   if (!CheckCanInstall()) return 1;
   InstallDone done = {};
-  bool installed = CopyDll(&done) && AddMonitor(&done) && RecordProgram() && CopyDefaultSettings(&done) &&
-                   AddPrinter(driver, &done);
+  bool installed =
+      CopyDll(&done) && AddMonitor(&done) && RecordProgram() && CopyDefaultSettings(&done) && AddPrinter(driver, &done);
   if (installed) {
     Say(L"Installed: print to \"Tollivane\"");
     return 0;

@@ -1,0 +1,407 @@
+// The printer end to end under Wine: TollivaneSetup.exe installs it with the
+// tests' PostScript driver, jobs go through the print API to the port
+// monitor, and Tollivane.exe files them. Also the setup's repeat, removal
+// and undo, and the port's answers to odd XcvData calls.
+#include <windows.h>
+#include <winspool.h>
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "print_job.h"
+#include "test_files.h"
+
+namespace {
+
+const wchar_t kPrinter[] = L"Tollivane";
+const wchar_t kTestDriver[] = L"Tollivane Test PS";
+const char kLogFile[] = "C:\\TollivaneTest\\print.log";
+const char kPreviousPrint[] = "%PDF-1.4 the previous print\n";
+const wchar_t kMonitorKey[] = L"System\\CurrentControlSet\\Control\\Print\\Monitors\\Tollivane Port Monitor";
+const DWORD kProgramTimeoutMs = 120000;
+
+// Wine maps the Unix root to drive Z.
+std::string WindowsPath(const char* variable) {
+  const char* value = getenv(variable);
+  std::string path = value != nullptr ? value : "";
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// Runs a program and returns its exit code (-1 when it could not be run or
+// did not end), with what it wrote to standard output.
+long RunProgram(const std::string& commandLine, std::string* output) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return -1;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  PROCESS_INFORMATION process = {};
+  std::string line = commandLine;
+  BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+  CloseHandle(writeEnd);
+  char buffer[4096];
+  DWORD read = 0;
+  while (started && ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0) output->append(buffer, read);
+  CloseHandle(readEnd);
+  if (!started) return -1;
+  DWORD exitCode = 0;
+  bool ended = WaitForSingleObject(process.hProcess, kProgramTimeoutMs) == WAIT_OBJECT_0 &&
+               GetExitCodeProcess(process.hProcess, &exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return ended ? static_cast<long>(exitCode) : -1;
+}
+
+long RunSetup(const std::string& arguments, std::string* output) {
+  return RunProgram("\"" + WindowsPath("TOLLIVANE_BUILD_DIR") + "\\TollivaneSetup.exe\" " + arguments, output);
+}
+
+std::string SystemDll() {
+  char folder[MAX_PATH];
+  GetSystemDirectoryA(folder, MAX_PATH);
+  return std::string(folder) + "\\TollivanePort.dll";
+}
+
+bool PrinterInstalled() {
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(const_cast<LPWSTR>(kPrinter), &printer, nullptr)) return false;
+  ClosePrinter(printer);
+  return true;
+}
+
+int CountPrintersNamedTollivane() {
+  DWORD needed = 0;
+  DWORD count = 0;
+  EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 4, nullptr, 0, &needed, &count);
+  std::vector<BYTE> buffer(needed + 1);
+  if (!EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 4, buffer.data(), needed, &needed, &count)) return -1;
+  const PRINTER_INFO_4W* printers = reinterpret_cast<const PRINTER_INFO_4W*>(buffer.data());
+  int named = 0;
+  for (DWORD i = 0; i < count; ++i) named += lstrcmpiW(printers[i].pPrinterName, kPrinter) == 0;
+  return named;
+}
+
+bool MonitorRegistered() {
+  DWORD needed = 0;
+  DWORD count = 0;
+  EnumMonitorsW(nullptr, 1, nullptr, 0, &needed, &count);
+  std::vector<BYTE> buffer(needed + 1);
+  if (!EnumMonitorsW(nullptr, 1, buffer.data(), needed, &needed, &count)) return false;
+  const MONITOR_INFO_1W* monitors = reinterpret_cast<const MONITOR_INFO_1W*>(buffer.data());
+  for (DWORD i = 0; i < count; ++i)
+    if (lstrcmpW(monitors[i].pName, L"Tollivane Port Monitor") == 0) return true;
+  return false;
+}
+
+bool NothingInstalled() { return !PrinterInstalled() && !MonitorRegistered() && !PathExists(SystemDll()); }
+
+void SetProgramValue(const std::string& program) {
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMonitorKey, 0, KEY_SET_VALUE, &key));
+  std::wstring value = Wide(program);
+  RegSetValueExW(key, L"Program", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+}
+
+// Deterministic bytes of every value, different for each seed.
+std::string JobBytes(size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  unsigned state = seed * 2654435761u + 1;
+  for (char& byte : bytes) {
+    state = state * 1103515245u + 12345u;
+    byte = static_cast<char>(state >> 24);
+  }
+  return bytes;
+}
+
+std::vector<std::string> JobFilesLeft() {
+  std::vector<std::string> jobs;
+  for (const std::string& name : ListFolder("C:\\Kestrin\\Print"))
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".job") == 0) jobs.push_back(name);
+  return jobs;
+}
+
+std::string Out(const std::string& name) { return std::string(kTestOutputDir) + "\\" + name; }
+
+std::vector<std::string> FiledNames() {
+  std::vector<std::string> names = ListFolder(kTestOutputDir);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Each process prints with job numbers of its own (see PrintBytes).
+long nextFirstJob = 1000;
+
+HANDLE StartClient(const std::string& file, DWORD pauseMs, HANDLE* output) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE writeEnd = nullptr;
+  CreatePipe(output, &writeEnd, &inherit, 0);
+  SetHandleInformation(*output, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  std::string line = "\"" + WindowsPath("PRINT_CLIENT") + "\" print Tollivane \"" + file + "\" " +
+                     std::to_string(nextFirstJob) + " " + std::to_string(pauseMs);
+  nextFirstJob += 20;
+  PROCESS_INFORMATION process = {};
+  BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+  CloseHandle(writeEnd);
+  if (!started) return nullptr;
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+std::string FinishClient(HANDLE process, HANDLE output) {
+  std::string text;
+  char buffer[512];
+  DWORD read = 0;
+  while (ReadFile(output, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
+  CloseHandle(output);
+  WaitForSingleObject(process, kProgramTimeoutMs);
+  CloseHandle(process);
+  return text;
+}
+
+class PrinterTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    DWORD error = 0;
+    ASSERT_TRUE(InstallTestDriver(kTestDriver, Wide(WindowsPath("TEST_PPD")), &error)) << "error " << error;
+    std::string output;
+    ASSERT_EQ(0, RunSetup("install --driver \"Tollivane Test PS\"", &output)) << output;
+  }
+
+  void SetUp() override {
+    RemoveTree("C:\\TollivaneTest");
+    MakeFolders(kTestOutputDir);
+    MakeFolders("C:\\Kestrin\\Print\\Config");
+    for (const std::string& job : JobFilesLeft()) RemoveTree("C:\\Kestrin\\Print\\" + job);
+    WriteSettings(std::string("DefaultDir=") + kTestOutputDir + "\r\nPromptForEachPrint=0\r\nLogFile=" + kLogFile +
+                  "\r\n");
+    WriteTextFile(kTestSpoolFile, kPreviousPrint);
+  }
+
+  static void Reinstall() {
+    std::string output;
+    EXPECT_EQ(0, RunSetup("install --driver \"Tollivane Test PS\"", &output)) << output;
+  }
+};
+
+TEST_F(PrinterTest, JobIsFiledBeforeEndDocReturns) {
+  std::string bytes = JobBytes(20 * 1024, 1);
+  PrintOutcome outcome = PrintBytes(kPrinter, bytes, 1);
+  ASSERT_TRUE(outcome.ended) << "error " << outcome.error;
+  EXPECT_EQ(std::vector<std::string>{"File002.pdf"}, FiledNames());
+  EXPECT_TRUE(ReadTextFile(Out("File002.pdf")) == bytes);
+  EXPECT_EQ("2", ReadSetting("FileNameCounter"));
+  EXPECT_TRUE(ReadTextFile(kTestSpoolFile) == bytes);
+  EXPECT_TRUE(JobFilesLeft().empty());
+  EXPECT_EQ(std::vector<std::string>{"automatic filed C:\\TollivaneTest\\out\\File002.pdf"}, ReadLogOutcomes(kLogFile));
+}
+
+TEST_F(PrinterTest, LargeJobIsFiledWhole) {
+  std::string bytes = JobBytes(64 * 1024 * 1024, 2);
+  PrintOutcome outcome = PrintBytes(kPrinter, bytes, 1);
+  ASSERT_TRUE(outcome.ended) << "error " << outcome.error;
+  EXPECT_TRUE(ReadTextFile(Out("File002.pdf")) == bytes);
+  EXPECT_TRUE(JobFilesLeft().empty());
+}
+
+TEST_F(PrinterTest, PrintsFromSeveralProcessesAtOnceAreEachFiledOnce) {
+  const int kClients = 6;
+  std::vector<std::string> jobs;
+  std::vector<HANDLE> processes;
+  std::vector<HANDLE> outputs;
+  for (int i = 0; i < kClients; ++i) {
+    jobs.push_back(JobBytes(100 * 1024 + static_cast<size_t>(i), 10u + static_cast<unsigned>(i)));
+    std::string file = "C:\\TollivaneTest\\job" + std::to_string(i) + ".bin";
+    WriteTextFile(file, jobs.back());
+    HANDLE output = nullptr;
+    HANDLE process = StartClient(file, 0, &output);
+    ASSERT_NE(nullptr, process);
+    processes.push_back(process);
+    outputs.push_back(output);
+  }
+  for (size_t i = 0; i < processes.size(); ++i) {
+    std::string said = FinishClient(processes[i], outputs[i]);
+    EXPECT_EQ(0u, said.find("printed\r\n")) << "client " << i << ": " << said;
+  }
+  std::vector<std::string> filed;
+  for (const std::string& name : FiledNames()) filed.push_back(ReadTextFile(Out(name)));
+  std::sort(filed.begin(), filed.end());
+  std::sort(jobs.begin(), jobs.end());
+  EXPECT_EQ(static_cast<size_t>(kClients), filed.size());
+  EXPECT_TRUE(filed == jobs) << "a job lost, mixed or filed twice";
+  EXPECT_EQ(std::to_string(kClients + 1), ReadSetting("FileNameCounter"));
+}
+
+TEST_F(PrinterTest, EmptyJobFilesNothingAndKeepsTheSpoolFile) {
+  PrintOutcome outcome = PrintBytes(kPrinter, std::string(), 1);
+  EXPECT_TRUE(outcome.ended) << "error " << outcome.error;
+  EXPECT_TRUE(FiledNames().empty());
+  EXPECT_EQ(kPreviousPrint, ReadTextFile(kTestSpoolFile));
+  EXPECT_TRUE(JobFilesLeft().empty());
+  EXPECT_EQ(std::vector<std::string>{"automatic not filed: empty job"}, ReadLogOutcomes(kLogFile));
+}
+
+// Under Wine the monitor sees a job only when the client ends it, so the
+// client is killed while its job is being handed to the port.
+TEST_F(PrinterTest, ClientKilledMidJobLeavesNothingInTheWay) {
+  std::string big = JobBytes(96 * 1024 * 1024, 3);
+  WriteTextFile("C:\\TollivaneTest\\big.bin", big);
+  HANDLE output = nullptr;
+  HANDLE client = StartClient("C:\\TollivaneTest\\big.bin", 0, &output);
+  ASSERT_NE(nullptr, client);
+  bool sawJobFile = false;
+  for (int i = 0; i < 60000 && !sawJobFile && WaitForSingleObject(client, 0) == WAIT_TIMEOUT; ++i) {
+    sawJobFile = !JobFilesLeft().empty();
+    if (!sawJobFile) Sleep(1);
+  }
+  TerminateProcess(client, 9);
+  FinishClient(client, output);
+  ASSERT_TRUE(sawJobFile) << "the client ended before its job reached the port";
+  EXPECT_EQ(kPreviousPrint, ReadTextFile(kTestSpoolFile));
+  EXPECT_TRUE(FiledNames().empty());
+
+  std::string bytes = JobBytes(30 * 1024, 4);
+  PrintOutcome outcome = PrintBytes(kPrinter, bytes, 1);
+  ASSERT_TRUE(outcome.ended) << "error " << outcome.error;
+  EXPECT_TRUE(ReadTextFile(Out("File002.pdf")) == bytes);
+  EXPECT_TRUE(ReadTextFile(kTestSpoolFile) == bytes);
+  EXPECT_TRUE(JobFilesLeft().empty()) << "the killed job's file was not removed";
+}
+
+TEST_F(PrinterTest, MissingProgramFailsTheJob) {
+  SetProgramValue("C:\\TollivaneTest\\Tollivane.exe");
+  PrintOutcome outcome = PrintBytes(kPrinter, JobBytes(1000, 5), 1);
+  Reinstall();  // records the program's real place again
+  EXPECT_FALSE(outcome.ended);
+  EXPECT_TRUE(FiledNames().empty());
+  EXPECT_EQ(kPreviousPrint, ReadTextFile(kTestSpoolFile));
+  EXPECT_TRUE(JobFilesLeft().empty());
+  EXPECT_EQ(std::vector<std::string>{"automatic not filed: program missing (error 2)"}, ReadLogOutcomes(kLogFile));
+}
+
+DWORD CallXcv(HANDLE xcv, const wchar_t* command, const std::wstring& input, DWORD inputBytes, DWORD outputBytes,
+              DWORD* value, DWORD* needed) {
+  BYTE output[16] = {};
+  DWORD status = 0xFFFFFFFF;
+  *needed = 0xFFFFFFFF;
+  XcvDataW(xcv, command, reinterpret_cast<BYTE*>(const_cast<wchar_t*>(input.c_str())), inputBytes, output, outputBytes,
+           needed, &status);
+  CopyMemory(value, output, sizeof *value);
+  return status;
+}
+
+TEST_F(PrinterTest, XcvDataChecksSizesAndRights) {
+  const struct {
+    const wchar_t* command;
+    std::wstring input;
+    int inputBytes;  // -1: the whole string with its terminator
+    DWORD outputBytes;
+    DWORD access;
+    DWORD status;
+    DWORD needed;
+    DWORD value;
+  } cases[] = {
+      {L"MonitorUI", L"", -1, 16, SERVER_ACCESS_ADMINISTER, ERROR_NOT_SUPPORTED, 0, 0},
+      {L"PortExists", L"TOLLIVANE:", -1, 4, SERVER_ACCESS_ADMINISTER, 0, 4, 1},
+      {L"PortExists", L"tollivane:", -1, 4, SERVER_ACCESS_ENUMERATE, 0, 4, 1},
+      {L"PortExists", L"LPT1:", -1, 4, SERVER_ACCESS_ADMINISTER, 0, 4, 0},
+      {L"PortExists", L"TOLLIVANE:", -1, 3, SERVER_ACCESS_ADMINISTER, ERROR_INSUFFICIENT_BUFFER, 4, 0},
+      {L"PortExists", L"TOLLIVANE:", 8, 4, SERVER_ACCESS_ADMINISTER, ERROR_INVALID_PARAMETER, 0, 0},
+      {L"PortExists", L"TOLLIVANE:", 21, 4, SERVER_ACCESS_ADMINISTER, ERROR_INVALID_PARAMETER, 0, 0},
+      {L"AddPort", L"TOLLIVANE:", -1, 0, SERVER_ACCESS_ADMINISTER, ERROR_ALREADY_EXISTS, 0, 0},
+      {L"AddPort", L"OTHER:", -1, 0, SERVER_ACCESS_ADMINISTER, ERROR_NOT_SUPPORTED, 0, 0},
+      {L"AddPort", L"OTHER:", -1, 0, SERVER_ACCESS_ENUMERATE, ERROR_ACCESS_DENIED, 0, 0},
+      {L"DeletePort", L"TOLLIVANE:", -1, 0, SERVER_ACCESS_ADMINISTER, ERROR_NOT_SUPPORTED, 0, 0},
+      {L"DeletePort", L"TOLLIVANE:", -1, 0, SERVER_ACCESS_ENUMERATE, ERROR_ACCESS_DENIED, 0, 0},
+      {L"DeletePort", L"OTHER:", -1, 0, SERVER_ACCESS_ADMINISTER, ERROR_UNKNOWN_PORT, 0, 0},
+      {L"SetPortTimeOuts", L"", -1, 16, SERVER_ACCESS_ADMINISTER, ERROR_INVALID_PARAMETER, 0, 0},
+      {L"", L"", -1, 16, SERVER_ACCESS_ADMINISTER, ERROR_INVALID_PARAMETER, 0, 0},
+  };
+  for (const auto& c : cases) {
+    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, c.access};
+    HANDLE xcv = nullptr;
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(L",XcvMonitor Tollivane Port Monitor"), &xcv, &defaults))
+        << "error " << GetLastError();
+    DWORD inputBytes = c.inputBytes < 0 ? static_cast<DWORD>((c.input.size() + 1) * sizeof(wchar_t))
+                                        : static_cast<DWORD>(c.inputBytes);
+    DWORD value = 0;
+    DWORD needed = 0;
+    DWORD status = CallXcv(xcv, c.command, c.input, inputBytes, c.outputBytes, &value, &needed);
+    ClosePrinter(xcv);
+    SCOPED_TRACE(testing::Message() << "command " << std::string(c.command, c.command + lstrlenW(c.command)) << " case "
+                                    << (&c - cases));
+    EXPECT_EQ(c.status, status);
+    EXPECT_EQ(c.needed, needed);
+    EXPECT_EQ(c.value, value);
+  }
+}
+
+TEST_F(PrinterTest, InstallingAgainChangesNothing) {
+  std::string settings = ReadTextFile(kTestSettingsFile);
+  std::string output;
+  ASSERT_EQ(0, RunSetup("install --driver \"Tollivane Test PS\"", &output)) << output;
+  EXPECT_NE(std::string::npos, output.find("already in place")) << output;
+  EXPECT_NE(std::string::npos, output.find("already registered")) << output;
+  EXPECT_NE(std::string::npos, output.find("already there")) << output;
+  EXPECT_EQ(1, CountPrintersNamedTollivane());
+  EXPECT_EQ(settings, ReadTextFile(kTestSettingsFile));
+}
+
+TEST_F(PrinterTest, UninstallRemovesThePrinterAndKeepsTheSettings) {
+  std::string settings = ReadTextFile(kTestSettingsFile);
+  std::string output;
+  EXPECT_EQ(0, RunSetup("uninstall", &output)) << output;
+  EXPECT_TRUE(NothingInstalled());
+  EXPECT_EQ(settings, ReadTextFile(kTestSettingsFile));
+  EXPECT_EQ(kPreviousPrint, ReadTextFile(kTestSpoolFile));
+  output.clear();
+  EXPECT_EQ(0, RunSetup("uninstall", &output)) << output;
+  EXPECT_TRUE(NothingInstalled());
+  Reinstall();
+  EXPECT_TRUE(PrinterInstalled());
+}
+
+TEST_F(PrinterTest, FailingInstallLeavesNothingBehind) {
+  std::string output;
+  ASSERT_EQ(0, RunSetup("uninstall", &output)) << output;
+  RemoveTree(kTestSettingsFile);
+  output.clear();
+  EXPECT_NE(0, RunSetup("install --driver \"No Such Driver\"", &output));
+  EXPECT_NE(std::string::npos,
+            output.find("Failed: adding the printer \"Tollivane\" with the driver \"No Such Driver\""))
+      << output;
+  EXPECT_TRUE(NothingInstalled()) << output;
+  EXPECT_FALSE(PathExists(kTestSettingsFile));
+  Reinstall();
+  EXPECT_TRUE(PrinterInstalled());
+}
+
+TEST_F(PrinterTest, SetupRefusesOtherArguments) {
+  for (const char* arguments : {"", "instal", "install --driver", "uninstall now"}) {
+    std::string output;
+    EXPECT_EQ(2, RunSetup(arguments, &output)) << arguments;
+    EXPECT_NE(std::string::npos, output.find("usage:")) << arguments;
+  }
+}
+
+}  // namespace
