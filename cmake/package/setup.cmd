@@ -1,31 +1,30 @@
 @echo off
-rem Sets Tollivane up on this machine: the settings folder, and the default
-rem settings file only when there is none (an existing one is never
-rem replaced). Then it shows the printer steps that are left. Running it
-rem again changes nothing.
+rem Installs the printer "Tollivane" on this machine: run it as administrator.
+rem It runs the setup that matches this Windows (the port monitor must match
+rem the print spooler), which copies the port monitor into the system folder,
+rem adds the printer "Tollivane" with the "Microsoft Print to PDF" driver and
+rem creates C:\Kestrin\Print\Config\Kestrin.ini only when there is none.
+rem Running it again changes nothing.
+rem   setup.cmd                                   install
+rem   setup.cmd install --driver "NAME"          install with another PDF driver
+rem   setup.cmd uninstall                         remove the printer and its monitor
 setlocal EnableExtensions
-set "CONFIG=C:\Kestrin\Print\Config"
-if not exist "%CONFIG%\" mkdir "%CONFIG%"
-if not exist "%CONFIG%\" (
-  echo setup: could not create %CONFIG% 1>&2
+set "ARCH=x86"
+if /i "%PROCESSOR_ARCHITECTURE%"=="AMD64" set "ARCH=x64"
+if /i "%PROCESSOR_ARCHITEW6432%"=="AMD64" set "ARCH=x64"
+if /i "%PROCESSOR_ARCHITECTURE%"=="ARM64" goto unsupported
+if /i "%PROCESSOR_ARCHITEW6432%"=="ARM64" goto unsupported
+set "SETUP=%~dp0%ARCH%\TollivaneSetup.exe"
+if not exist "%SETUP%" (
+  echo setup: %SETUP% is missing: unpack the whole zip 1>&2
   exit /b 1
 )
-if exist "%CONFIG%\Kestrin.ini" (
-  echo Kept the settings file %CONFIG%\Kestrin.ini.
+if "%~1"=="" (
+  "%SETUP%" install
 ) else (
-  copy "%~dp0Kestrin.ini" "%CONFIG%\Kestrin.ini" >nul
-  if errorlevel 1 (
-    echo setup: could not copy Kestrin.ini to %CONFIG% 1>&2
-    exit /b 1
-  )
-  echo Copied the default settings to %CONFIG%\Kestrin.ini: set DefaultDir there.
+  "%SETUP%" %*
 )
-echo.
-echo Left to do:
-echo 1. Install Ghostscript for Windows ^(gswin64c.exe or gswin32c.exe^).
-echo 2. Add a redirected printer port ^(a port monitor that pipes each job into a program^).
-echo 3. Add a printer with a PostScript driver ^(for example "Microsoft PS Class Driver"^) on that port.
-echo 4. Let the port run, with the job on standard input and waiting for it:
-echo      %ComSpec% /c "%~dp0tollivane-print.cmd"
-echo 5. Print a page: the Save As dialog proposes File002.pdf in DefaultDir.
-exit /b 0
+exit /b %errorlevel%
+:unsupported
+echo setup: Windows on ARM is not supported: its print spooler loads ARM64 port monitors only 1>&2
+exit /b 1

@@ -8,19 +8,24 @@ import subprocess
 import sys
 import zipfile
 
-cpack, config, zip_path, exe_path = sys.argv[1:5]
+cpack, config, zip_path, build_dir = sys.argv[1:5]
 subprocess.run([cpack, "--config", config], check=True, stdout=subprocess.DEVNULL)
 problems = []
 folder = "Tollivane-1.0.0-win32/"
 with zipfile.ZipFile(zip_path) as package:
-    names = sorted(package.namelist())
+    names = sorted(name for name in package.namelist() if not name.endswith("/"))
     wanted = [folder + name for name in ("Kestrin.ini", "README.txt", "Tollivane.exe", "setup.cmd",
-                                         "tollivane-print.cmd")]
+                                         "tollivane-print.cmd", "x64/TollivanePort.dll", "x64/TollivaneSetup.exe",
+                                         "x86/TollivanePort.dll", "x86/TollivaneSetup.exe")]
     if names != wanted:
         problems.append(f"package holds {names}, wanted {wanted}")
     else:
-        if package.read(folder + "Tollivane.exe") != open(exe_path, "rb").read():
-            problems.append("the packaged exe is not the one built")
+        for packaged, built in (("Tollivane.exe", "Tollivane.exe"), ("x86/TollivanePort.dll", "TollivanePort.dll"),
+                                ("x86/TollivaneSetup.exe", "TollivaneSetup.exe"),
+                                ("x64/TollivanePort.dll", "x64/TollivanePort.dll"),
+                                ("x64/TollivaneSetup.exe", "x64/TollivaneSetup.exe")):
+            if package.read(folder + packaged) != open(os.path.join(build_dir, built), "rb").read():
+                problems.append(f"the packaged {packaged} is not the one built")
         settings = configparser.ConfigParser(interpolation=None)
         settings.optionxform = str
         settings.read_string(package.read(folder + "Kestrin.ini").decode("ascii"))
@@ -28,6 +33,10 @@ with zipfile.ZipFile(zip_path) as package:
                     "PromptForEachPrint": "1", "FileNameCounter": "1"}
         if dict(settings["Tarvold"]) != defaults:
             problems.append(f"settings file holds {dict(settings['Tarvold'])}, wanted {defaults}")
+        readme = package.read(folder + "README.txt")
+        for step in (b"Run as administrator", b"setup.cmd uninstall", b"Print to \"Tollivane\"", b"DefaultDir"):
+            if step not in readme:
+                problems.append(f"README.txt does not say {step.decode()}")
         if b"\n;LogFile=" not in package.read(folder + "Kestrin.ini"):
             problems.append("settings file lacks the commented LogFile example")
         for text in ("README.txt", "Kestrin.ini", "setup.cmd", "tollivane-print.cmd"):

@@ -1,0 +1,59 @@
+#!/usr/bin/python3
+"""Checks the built port monitors and setup programs as files.
+
+    check_printer_files.py ARCH DLL SETUP [ARCH DLL SETUP ...]     (ARCH: x86 or x64)
+
+Machine, kind, size of the monitor, its one export under its plain name
+(the spooler looks it up so on i686 too), and that both import nothing but
+Windows system DLLs. Exits 1 and lists each difference when any is found.
+"""
+import sys
+
+import pefile
+
+MACHINES = {"x86": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"],
+            "x64": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]}
+SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "shlwapi.dll", "winspool.drv", "wtsapi32.dll", "userenv.dll",
+               "msvcrt.dll"}
+MONITOR_SIZE_LIMIT = 32 * 1024
+CONSOLE = pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"]
+
+problems = []
+
+
+def expect(what, actual, wanted):
+    if actual != wanted:
+        problems.append(f"{what}: {actual!r}, wanted {wanted!r}")
+
+
+def imports(pe):
+    return {entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+
+
+def check(arch, dll_path, setup_path):
+    dll = pefile.PE(dll_path)
+    expect(f"{dll_path} machine", dll.FILE_HEADER.Machine, MACHINES[arch])
+    expect(f"{dll_path} is a DLL", bool(dll.FILE_HEADER.Characteristics & 0x2000), True)
+    size = len(open(dll_path, "rb").read())
+    if size > MONITOR_SIZE_LIMIT:
+        problems.append(f"{dll_path} is {size} bytes, over {MONITOR_SIZE_LIMIT}")
+    exports = [symbol.name.decode() for symbol in dll.DIRECTORY_ENTRY_EXPORT.symbols]
+    expect(f"{dll_path} exports", exports, ["InitializePrintMonitor2"])
+    for path, pe in ((dll_path, dll), (setup_path, pefile.PE(setup_path))):
+        others = imports(pe) - SYSTEM_DLLS
+        if others:
+            problems.append(f"{path} imports DLLs that Windows does not ship: {sorted(others)}")
+        if hasattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT"):
+            problems.append(f"{path} has delay imports")
+    setup = pefile.PE(setup_path)
+    expect(f"{setup_path} machine", setup.FILE_HEADER.Machine, MACHINES[arch])
+    expect(f"{setup_path} subsystem", setup.OPTIONAL_HEADER.Subsystem, CONSOLE)
+
+
+arguments = sys.argv[1:]
+for at in range(0, len(arguments), 3):
+    check(*arguments[at:at + 3])
+for problem in problems:
+    print(problem)
+print(f"port monitors and setups: {'FAILED' if problems else 'as expected'}")
+sys.exit(1 if problems else 0)
