@@ -1,9 +1,13 @@
 #!/usr/bin/python3
 """Makes the Windows download and checks what a user unpacks from it.
 
-    check_package.py CPACK CPACK_CONFIG ZIP EXE
+    check_package.py CPACK CPACK_CONFIG ZIP BUILD_DIR
+
+The exe and the 32-bit monitor and setup must be those in BUILD_DIR, the
+64-bit ones those in BUILD_DIR/x64.
 """
 import configparser
+import os
 import subprocess
 import sys
 import zipfile
