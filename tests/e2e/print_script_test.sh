@@ -3,10 +3,13 @@
 # stand-in found through TOLLIVANE_GS, on PATH and under Program Files: a job
 # piped in is filed by Tollivane; a failing or missing Ghostscript files
 # nothing, keeps the previous spool file and exits non-zero with a reason.
-# Then the setup script, run twice, keeps an edited settings file.
-#   print_script_test.sh EXE GS_STANDIN PACKAGE_FOLDER   (WINEPREFIX: null driver)
+# Then the setup script, laid out as in the zip: it runs the 64-bit setup,
+# which installs the printer and the default settings once, keeps an edited
+# settings file, passes a failure on and uninstalls.
+#   print_script_test.sh EXE GS_STANDIN PACKAGE_FOLDER SETUP_EXE MONITOR_DLL PRINT_CLIENT PPD
+#   (WINEPREFIX: null driver)
 set -u
-exe=$1 gs=$2 package=$3
+exe=$1 gs=$2 package=$3 setup=$4 monitor=$5 client=$6 ppd=$7
 tools=$(cd "$(dirname "$0")/../../tools" && pwd)
 drive_c=${WINEPREFIX:?}/drive_c
 app=$drive_c/TollivaneApp
@@ -23,8 +26,9 @@ fail() {
 }
 
 rm -rf "$app" "$drive_c/TollivaneTest" "$drive_c/Kestrin"
-mkdir -p "$app" "$out" "$drive_c/Kestrin/Print/Config" "$drive_c/gsbin" "$drive_c/gsother"
+mkdir -p "$app/x64" "$out" "$drive_c/Kestrin/Print/Config" "$drive_c/gsbin" "$drive_c/gsother"
 cp "$exe" "$package/tollivane-print.cmd" "$package/setup.cmd" "$package/Kestrin.ini" "$app/"
+cp "$setup" "$monitor" "$app/x64/"
 cp "$gs" "$drive_c/gsbin/gswin64c.exe"
 cp "$gs" "$drive_c/gsother/render.exe"
 printf '%%!PS\n%% the job of this test\nshowpage\n' >"$scratch/job.ps"
@@ -99,16 +103,29 @@ fresh_print
 TOLLIVANE_GS='C:\gsother\absent.exe' run_print
 expect_nothing_printed "TOLLIVANE_GS naming no file"
 
-# Setup: creates the settings folder and file once; an edited file is kept.
+# Setup: Wine has no PDF driver, so the default install fails and says so;
+# with the tests' PostScript driver it installs the printer and the settings
+# once, keeps an edited settings file, and uninstalls.
+setup_cmd() { "$tools/wine-run" cmd /c 'C:\TollivaneApp\setup.cmd' "$@"; }
+"$tools/wine-run" "$client" driver "Tollivane Test PS" "Z:$(echo "$ppd" | tr / '\\')" >/dev/null ||
+  fail "the test driver was not installed"
+setup_cmd uninstall >/dev/null 2>&1 || fail "uninstalling what an earlier run left ended with $?"
 rm -rf "$drive_c/Kestrin/Print/Config"
-"$tools/wine-run" cmd /c 'C:\TollivaneApp\setup.cmd' >"$scratch/setup1" 2>&1 || fail "setup ended with $?"
+setup_cmd >"$scratch/setup0" 2>&1 && fail "setup without the PDF driver ended with 0"
+grep -q 'Failed: adding the printer "Tollivane" with the driver "Microsoft Print to PDF"' "$scratch/setup0" ||
+  fail "setup does not say the PDF driver is missing: $(cat "$scratch/setup0")"
+[ ! -e "$drive_c/Kestrin/Print/Config/Kestrin.ini" ] || fail "the failed setup left the settings file behind"
+setup_cmd install --driver "Tollivane Test PS" >"$scratch/setup1" 2>&1 || fail "setup ended with $?: $(cat "$scratch/setup1")"
 cmp -s "$package/Kestrin.ini" "$drive_c/Kestrin/Print/Config/Kestrin.ini" || fail "setup did not copy the default settings"
-grep -q 'tollivane-print.cmd' "$scratch/setup1" || fail "setup does not show the port's command line"
+grep -q 'Added the printer "Tollivane"' "$scratch/setup1" || fail "setup did not add the printer"
+grep -q 'TollivaneApp\\Tollivane.exe' "$scratch/setup1" || fail "setup did not record the exe beside x64"
 printf 'DefaultDir=D:\\Edited\r\n' >>"$drive_c/Kestrin/Print/Config/Kestrin.ini"
 cp "$drive_c/Kestrin/Print/Config/Kestrin.ini" "$scratch/edited.ini"
-"$tools/wine-run" cmd /c 'C:\TollivaneApp\setup.cmd' >"$scratch/setup2" 2>&1 || fail "setup ended with $? the second time"
+setup_cmd install --driver "Tollivane Test PS" >"$scratch/setup2" 2>&1 || fail "setup ended with $? the second time"
 cmp -s "$scratch/edited.ini" "$drive_c/Kestrin/Print/Config/Kestrin.ini" || fail "setup replaced an edited settings file"
 grep -q "Kept" "$scratch/setup2" || fail "setup does not say it kept the settings"
+setup_cmd uninstall >"$scratch/setup3" 2>&1 || fail "uninstall ended with $?: $(cat "$scratch/setup3")"
+cmp -s "$scratch/edited.ini" "$drive_c/Kestrin/Print/Config/Kestrin.ini" || fail "uninstall touched the settings"
 
 echo "print script: $failures failure(s)"
 [ "$failures" -eq 0 ]
