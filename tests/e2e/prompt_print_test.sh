@@ -1,13 +1,17 @@
 #!/bin/bash
 # The program end to end in prompt mode, with the real Save As dialog on a
 # virtual X display, answered with real key presses the way a user would.
-#   prompt_print_test.sh EXE PREFIX SCREENSHOT_FOLDER
+# Then the same through the printer "Tollivane": a job waits for its dialog,
+# and a second job printed meanwhile neither replaces the spool file under
+# the open dialog nor is lost.
+#   prompt_print_test.sh EXE PREFIX SCREENSHOT_FOLDER SETUP_EXE PRINT_CLIENT PPD
 # Starts its own Xvfb when DISPLAY names none, and its own Wine prefix with the
 # X11 driver. Exits 1 when any check fails.
 set -u
 exe=$1
 prefix=$(realpath -m "$2")
 shots=$3
+setup=$4 client=$5 ppd=$6
 tools=$(cd "$(dirname "$0")/../../tools" && pwd)
 drive_c=$prefix/drive_c
 out=$drive_c/TollivaneTest/out
@@ -202,6 +206,47 @@ case_existing_extended_name_asks_again() {
   expect_files "Report.pdf "
 }
 
+windows_path() { echo "Z:$1" | tr / '\\'; }
+
+# A job of the printer's client, in the background; its output in $2.
+start_job() {  # file, output, first job number
+  "$tools/wine-run" "$client" print Tollivane "$(windows_path "$1")" "$3" >"$2" 2>&1 &
+}
+
+case_printer_waits_for_the_dialog() {
+  "$tools/wine-run" "$client" driver "Tollivane Test PS" "$(windows_path "$ppd")" >/dev/null ||
+    fail "printer: the test driver was not installed"
+  "$tools/wine-run" "$setup" install --driver "Tollivane Test PS" >"$scratch/setup" 2>&1 ||
+    fail "printer: setup ended with $?: $(cat "$scratch/setup")"
+  prepare_print $'DefaultDir=C:\\TollivaneTest\\out\r\n'
+  printf '%%PDF-1.4\nthe first job\n' >"$scratch/job1.pdf"
+  printf '%%PDF-1.4\nthe second job\n' >"$scratch/job2.pdf"
+  start_job "$scratch/job1.pdf" "$scratch/client1" 100
+  local client1=$! first second
+  first=$(wait_for_dialog) || fail "printer: no Save As dialog"
+  cmp -s "$spool" "$scratch/job1.pdf" || fail "printer: the spool file is not the job under its dialog"
+  start_job "$scratch/job2.pdf" "$scratch/client2" 200
+  local client2=$!
+  sleep 3
+  kill -0 "$client1" 2>/dev/null || fail "printer: the job ended while its dialog was open"
+  cmp -s "$spool" "$scratch/job1.pdf" || fail "printer: the second job replaced the spool file under the open dialog"
+  [ "$(xdotool search --onlyvisible --name '^Save As$' | wc -l)" -eq 1 ] || fail "printer: two dialogs at once"
+  confirm "$first"
+  if ! second=$(wait_for_dialog "$first"); then
+    fail "printer: the second job's dialog did not come"
+    import -window root "$shots/printer-no-second-dialog.png"
+    kill "$client2"
+  fi
+  wait "$client1"
+  grep -q printed "$scratch/client1" || fail "printer: the first job did not end well: $(cat "$scratch/client1")"
+  expect_file "$out/File002.pdf" "$(cat "$scratch/job1.pdf")"$'\n'
+  confirm "$second"
+  wait "$client2"
+  grep -q printed "$scratch/client2" || fail "printer: the second job did not end well: $(cat "$scratch/client2")"
+  expect_file "$out/File003.pdf" "$(cat "$scratch/job2.pdf")"$'\n'
+  echo "done: the printer in prompt mode"
+}
+
 mkdir -p "$shots"
 start_display
 "$tools/wine-prefix" start "$prefix" x11
@@ -209,5 +254,6 @@ case_accept_the_proposal
 case_typed_name_gets_the_extension
 case_cancel_files_nothing
 case_existing_extended_name_asks_again
+case_printer_waits_for_the_dialog
 echo "prompt mode: $failures failure(s); screenshots in $shots"
 [ "$failures" -eq 0 ]
