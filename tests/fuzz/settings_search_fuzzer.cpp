@@ -29,9 +29,11 @@ void Require(bool condition, const char* what) {
   abort();
 }
 
-void RequireTerminatedClean(const char* value, bool cleaned, const char* what) {
+// Values read keep at most 254 characters; the extension may reach 255 with
+// the dot put in front of it.
+void RequireTerminatedClean(const char* value, bool cleaned, const char* what, size_t longest = kTextBufferSize - 2) {
   size_t length = strnlen(value, kTextBufferSize);
-  Require(length < kTextBufferSize - 1, what);
+  Require(length <= longest, what);
   if (cleaned) Require(strpbrk(value, "/\\:*?\"<>|") == nullptr, what);
 }
 
@@ -104,10 +106,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   char settingsPath[MAX_PATH];
   ReadJobSettings(&job, settingsPath);
   RequireTerminatedClean(job.outputDir, false, "folder");
-  RequireTerminatedClean(job.extension, true, "extension");
+  RequireTerminatedClean(job.extension, true, "extension", kTextBufferSize - 1);
   Require(job.extension[0] == '.', "extension without its dot");
   RequireTerminatedClean(job.namePrefix, true, "prefix");
-  RequireTerminatedClean(job.logFile, false, "log file");
+  Require(strnlen(job.logFile, MAX_PATH) < MAX_PATH, "log file");
 
   // The names were made in the fuzzer's own folder; search there.
   lstrcpynA(job.outputDir, kOutputDir, kTextBufferSize);
