@@ -8,6 +8,7 @@
 #include "delivery/filing.h"
 #include "delivery/free_name.h"
 #include "delivery/number_text.h"
+#include "delivery/temp_files.h"
 
 namespace {
 
@@ -27,7 +28,8 @@ const char* SearchFailureReason(int searchResult) {
 
 // Only a name taken between the search and the rename moves the search on;
 // any other failure files nothing and leaves the counter for the next run.
-void DeliverAutomatically(const JobSettings* job, const char* settingsPath, DeliveryOutcome* outcome) {
+void DeliverAutomatically(const JobSettings* job, const char* settingsPath, const char* takenPath,
+                          DeliveryOutcome* outcome) {
   int below = job->lastNumber;
   for (int attempt = 0; attempt < kMaxAutomaticAttempts; ++attempt) {
     char candidatePath[MAX_PATH];
@@ -37,7 +39,7 @@ void DeliverAutomatically(const JobSettings* job, const char* settingsPath, Deli
       SetOutcomeFailed(outcome, SearchFailureReason(found), 0);
       return;
     }
-    FilingResult filing = FileSpoolAs(candidatePath, false, outcome);
+    FilingResult filing = PlaceTakenPrint(takenPath, candidatePath, false, outcome);
     if (filing == kFilingDone) WriteCounter(settingsPath, number);
     if (filing != kFilingNameTaken) return;
     below = number;
@@ -78,9 +80,45 @@ bool AskForDestination(const JobSettings* job, char* fileBuffer, DeliveryOutcome
 }
 
 // The user has confirmed the name, and the overwrite question with it: the
-// file is replaced, but only by a complete copy.
-void DeliverByPrompt(const JobSettings* job, char* fileBuffer, DeliveryOutcome* outcome) {
-  if (AskForDestination(job, fileBuffer, outcome)) FileSpoolAs(fileBuffer, true, outcome);
+// file is replaced, but only by a complete copy of the print taken at start.
+void DeliverByPrompt(const JobSettings* job, const char* takenPath, char* fileBuffer, DeliveryOutcome* outcome) {
+  if (AskForDestination(job, fileBuffer, outcome)) FileCopyAs(takenPath, fileBuffer, true, outcome);
+}
+
+// Where a run takes its print: in automatic mode the output folder, where
+// the rename that files it is atomic; in prompt mode beside the spool file,
+// until the user has chosen where it goes.
+void GetTakingFolder(const JobSettings* job, char* folder) {
+  if (job->promptEachPrint != 1) {
+    lstrcpynA(folder, job->outputDir, MAX_PATH);
+    return;
+  }
+  lstrcpynA(folder, kSpoolFilePath, MAX_PATH);
+  PathRemoveFileSpecA(folder);
+}
+
+// The print is taken before the lock is waited for: a job that arrives
+// meanwhile replaces the spool file, and must not replace this print.
+// The settings read here only say where to take it.
+bool TakePrintAtStart(char* takenFolder, char* takenPath, DeliveryOutcome* outcome) {
+  JobSettings early;
+  char settingsPath[MAX_PATH];
+  ReadJobSettings(&early, settingsPath);
+  GetTakingFolder(&early, takenFolder);
+  RemoveAbandonedTempFiles(takenFolder);
+  return TakePrint(takenFolder, takenPath, outcome);
+}
+
+// The settings read under the lock have the last word: a print taken in
+// another folder than theirs is moved there, by a copy of the taken print.
+bool MoveTakenPrintInto(const char* folder, const char* takenFolder, char* takenPath, DeliveryOutcome* outcome) {
+  if (lstrcmpiA(folder, takenFolder) == 0) return true;
+  char oldPath[MAX_PATH];
+  lstrcpynA(oldPath, takenPath, MAX_PATH);
+  bool moved = TakeCopyOf(oldPath, folder, takenPath, outcome);
+  DeleteFileA(oldPath);
+  if (!moved) takenPath[0] = '\0';
+  return moved;
 }
 
 // The log line is written under the job lock too, so that lines of runs
@@ -97,23 +135,28 @@ void LogPromptOutcome(const JobSettings* job, const DeliveryOutcome* outcome, bo
 // Automatic mode holds the lock until the counter is written; prompt mode
 // lets it go before the dialog, so an open dialog never holds up other prints.
 int RunDelivery(void) {
+  DeliveryOutcome outcome;
+  SetOutcomeFailed(&outcome, "not attempted", 0);
+  char takenFolder[MAX_PATH];
+  char takenPath[MAX_PATH];
+  bool taken = TakePrintAtStart(takenFolder, takenPath, &outcome);
   HANDLE lock = AcquireDeliveryLock();
   JobSettings job;
   char settingsPath[MAX_PATH];
   ReadJobSettings(&job, settingsPath);
-  DeliveryOutcome outcome;
-  SetOutcomeFailed(&outcome, "not attempted", 0);
   if (job.promptEachPrint == 1) {
     char fileBuffer[MAX_PATH];
     int number = 0;
     FindFreeName(&job, job.lastNumber, fileBuffer, &number);
     ReleaseDeliveryLock(lock);
-    DeliverByPrompt(&job, fileBuffer, &outcome);
+    if (taken) DeliverByPrompt(&job, takenPath, fileBuffer, &outcome);
     LogPromptOutcome(&job, &outcome, lock != nullptr);
   } else {
-    DeliverAutomatically(&job, settingsPath, &outcome);
+    if (taken && MoveTakenPrintInto(job.outputDir, takenFolder, takenPath, &outcome))
+      DeliverAutomatically(&job, settingsPath, takenPath, &outcome);
     WriteDeliveryLog(job.logFile, true, &outcome, lock != nullptr);
     ReleaseDeliveryLock(lock);
   }
+  if (taken && takenPath[0] != '\0') DeleteFileA(takenPath);  // not filed: no copy stays behind
   return 1;
 }

@@ -5,11 +5,9 @@
 // and only a complete copy is renamed onto the print's name.
 #include "delivery/filing.h"
 
-namespace {
+#include "delivery/temp_files.h"
 
-const char kTempPrefix[] = "tlv";
-// GetTempFileNameA adds a backslash, the prefix, four hex digits and ".tmp".
-const int kTempNameRoom = 14;
+namespace {
 
 struct ErrorReason {
   DWORD error;
@@ -20,15 +18,19 @@ const ErrorReason kTempFileReasons[] = {
     {ERROR_PATH_NOT_FOUND, "output folder missing"},
     {ERROR_FILE_NOT_FOUND, "output folder missing"},
     {ERROR_DIRECTORY, "output folder missing"},
+    {ERROR_INVALID_NAME, "output folder missing"},
     {ERROR_ACCESS_DENIED, "output folder not writable"},
     {ERROR_DISK_FULL, "disk full"},
     {ERROR_HANDLE_DISK_FULL, "disk full"},
+    {ERROR_FILENAME_EXCED_RANGE, "folder path too long"},
     {0, nullptr},
 };
 
+// The source is known to exist when these are looked up: "not found" is
+// about the destination.
 const ErrorReason kCopyReasons[] = {
-    {ERROR_FILE_NOT_FOUND, "spool missing"},
-    {ERROR_PATH_NOT_FOUND, "spool missing"},
+    {ERROR_FILE_NOT_FOUND, "output folder missing"},
+    {ERROR_PATH_NOT_FOUND, "output folder missing"},
     {ERROR_SHARING_VIOLATION, "spool in use"},
     {ERROR_LOCK_VIOLATION, "spool in use"},
     {ERROR_DISK_FULL, "disk full"},
@@ -40,6 +42,7 @@ const ErrorReason kCopyReasons[] = {
 const ErrorReason kRenameReasons[] = {
     {ERROR_ACCESS_DENIED, "existing file could not be replaced"},
     {ERROR_SHARING_VIOLATION, "existing file in use"},
+    {ERROR_PATH_NOT_FOUND, "output folder missing"},
     {0, nullptr},
 };
 
@@ -51,30 +54,45 @@ const char* ReasonFor(const ErrorReason* reasons, DWORD error, const char* other
 }
 
 // The folder part of `destination`, "." for a bare name.
-bool GetDestinationFolder(const char* destination, char* folder) {
+void GetDestinationFolder(const char* destination, char* folder) {
   lstrcpynA(folder, destination, MAX_PATH);
   PathRemoveFileSpecA(folder);
   if (folder[0] == '\0') lstrcpynA(folder, ".", MAX_PATH);
-  return lstrlenA(folder) <= MAX_PATH - kTempNameRoom;
 }
 
-bool CreateTempFileBeside(const char* destination, char* tempPath, DeliveryOutcome* outcome) {
-  char folder[MAX_PATH];
-  if (!GetDestinationFolder(destination, folder)) {
-    SetOutcomeFailed(outcome, "folder path too long", 0);
-    return false;
-  }
-  if (GetTempFileNameA(folder, kTempPrefix, 0, tempPath) != 0) return true;
+bool CreateTempFile(const char* folder, char* tempPath, DeliveryOutcome* outcome) {
+  if (CreateTempFileIn(folder, tempPath)) return true;
   DWORD error = GetLastError();
   SetOutcomeFailed(outcome, ReasonFor(kTempFileReasons, error, "temporary file not created"), error);
   return false;
 }
 
-bool CopySpoolTo(const char* tempPath, DeliveryOutcome* outcome) {
-  if (CopyFileA(kSpoolFilePath, tempPath, FALSE) == TRUE) return true;
+bool SourceExists(const char* source) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  return GetFileAttributesExA(source, GetFileExInfoStandard, &data) != FALSE;
+}
+
+bool CopyInto(const char* source, const char* tempPath, DeliveryOutcome* outcome) {
+  if (CopyFileA(source, tempPath, FALSE) == TRUE) return true;
   DWORD error = GetLastError();
-  SetOutcomeFailed(outcome, ReasonFor(kCopyReasons, error, "copy failed"), error);
+  if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) && !SourceExists(source))
+    SetOutcomeFailed(outcome, lstrcmpiA(source, kSpoolFilePath) == 0 ? "spool missing" : "taken print missing", error);
+  else
+    SetOutcomeFailed(outcome, ReasonFor(kCopyReasons, error, "copy failed"), error);
+  DeleteFileA(tempPath);
   return false;
+}
+
+// Windows drops trailing dots and spaces from a file name: the log names
+// the file as it was made.
+void RecordFiled(const char* destination, DeliveryOutcome* outcome) {
+  outcome->result = kFiled;
+  lstrcpynA(outcome->filedPath, destination, MAX_PATH);
+  char* path = outcome->filedPath;
+  int length = lstrlenA(path);
+  int nameStart = length;
+  while (nameStart > 0 && path[nameStart - 1] != '\\' && path[nameStart - 1] != '/') --nameStart;
+  while (length - 1 > nameStart && (path[length - 1] == '.' || path[length - 1] == ' ')) path[--length] = '\0';
 }
 
 }  // namespace
@@ -86,23 +104,42 @@ void SetOutcomeFailed(DeliveryOutcome* outcome, const char* reason, DWORD error)
   outcome->filedPath[0] = '\0';
 }
 
-FilingResult FileSpoolAs(const char* destination, bool replaceExisting, DeliveryOutcome* outcome) {
-  char tempPath[MAX_PATH];
-  if (!CreateTempFileBeside(destination, tempPath, outcome)) return kFilingFailed;
-  if (!CopySpoolTo(tempPath, outcome)) {
-    DeleteFileA(tempPath);
-    return kFilingFailed;
-  }
-  BOOL renamed = replaceExisting ? MoveFileExA(tempPath, destination, MOVEFILE_REPLACE_EXISTING)
-                                 : MoveFileA(tempPath, destination);
+bool TakePrint(const char* folder, char* takenPath, DeliveryOutcome* outcome) {
+  return TakeCopyOf(kSpoolFilePath, folder, takenPath, outcome);
+}
+
+bool TakeCopyOf(const char* source, const char* folder, char* takenPath, DeliveryOutcome* outcome) {
+  if (CreateTempFile(folder, takenPath, outcome) && CopyInto(source, takenPath, outcome)) return true;
+  takenPath[0] = '\0';
+  return false;
+}
+
+FilingResult PlaceTakenPrint(const char* takenPath, const char* destination, bool replaceExisting,
+                             DeliveryOutcome* outcome) {
+  BOOL renamed = replaceExisting ? MoveFileExA(takenPath, destination, MOVEFILE_REPLACE_EXISTING)
+                                 : MoveFileA(takenPath, destination);
   if (renamed) {
-    outcome->result = kFiled;
-    lstrcpynA(outcome->filedPath, destination, MAX_PATH);
+    RecordFiled(destination, outcome);
     return kFilingDone;
   }
   DWORD error = GetLastError();
-  DeleteFileA(tempPath);
   if (!replaceExisting && error == ERROR_ALREADY_EXISTS) return kFilingNameTaken;
+  DeleteFileA(takenPath);
   SetOutcomeFailed(outcome, ReasonFor(kRenameReasons, error, "rename failed"), error);
   return kFilingFailed;
+}
+
+FilingResult FileCopyAs(const char* source, const char* destination, bool replaceExisting, DeliveryOutcome* outcome) {
+  char folder[MAX_PATH];
+  GetDestinationFolder(destination, folder);
+  RemoveAbandonedTempFiles(folder);
+  char tempPath[MAX_PATH];
+  if (!CreateTempFile(folder, tempPath, outcome) || !CopyInto(source, tempPath, outcome)) return kFilingFailed;
+  FilingResult placed = PlaceTakenPrint(tempPath, destination, replaceExisting, outcome);
+  if (placed == kFilingNameTaken) DeleteFileA(tempPath);
+  return placed;
+}
+
+FilingResult FileSpoolAs(const char* destination, bool replaceExisting, DeliveryOutcome* outcome) {
+  return FileCopyAs(kSpoolFilePath, destination, replaceExisting, outcome);
 }

@@ -1,5 +1,5 @@
-// Filing the spool file under a final name, all or nothing, and the outcome
-// of one run as the log reports it.
+// Filing a print under a final name, all or nothing, and the outcome of one
+// run as the log reports it.
 #ifndef TOLLIVANE_DELIVERY_FILING_H
 #define TOLLIVANE_DELIVERY_FILING_H
 
@@ -24,9 +24,26 @@ enum FilingResult {
   kFilingFailed,
 };
 
-// Copies the spool file into a temporary file beside `destination` and
-// renames it onto `destination`, replacing an existing file only when asked.
-// Anything but success leaves no file behind and records why in `outcome`.
+// Takes the print: a complete copy of the spool file in a new temporary file
+// in `folder` (`takenPath`, MAX_PATH), so that a job arriving meanwhile
+// cannot change what this run files. False, with nothing left, when it could not.
+bool TakePrint(const char* folder, char* takenPath, DeliveryOutcome* outcome);
+
+// Takes a copy of an earlier taken print into a new temporary file in `folder`.
+bool TakeCopyOf(const char* source, const char* folder, char* takenPath, DeliveryOutcome* outcome);
+
+// Renames a taken print onto `destination`, in the same folder. A name
+// taken meanwhile keeps the print for another name; any other failure
+// deletes it.
+FilingResult PlaceTakenPrint(const char* takenPath, const char* destination, bool replaceExisting,
+                             DeliveryOutcome* outcome);
+
+// Copies `source` into a temporary file beside `destination` and renames it
+// onto `destination`, replacing an existing file only when asked. Anything
+// but success leaves no file behind and records why in `outcome`.
+FilingResult FileCopyAs(const char* source, const char* destination, bool replaceExisting, DeliveryOutcome* outcome);
+
+// FileCopyAs from the spool file.
 FilingResult FileSpoolAs(const char* destination, bool replaceExisting, DeliveryOutcome* outcome);
 
 void SetOutcomeFailed(DeliveryOutcome* outcome, const char* reason, DWORD error);

@@ -21,6 +21,15 @@ int ReadIntSetting(const char* key, const char* settingsPath) {
   return static_cast<int>(GetPrivateProfileIntA(kSettingsSection, key, 1, settingsPath));
 }
 
+// A log path is taken whole or not at all: one cut to fit would name
+// another file, and Windows refuses paths of MAX_PATH characters or more.
+void ReadLogPath(char* logFile, const char* settingsPath) {
+  char value[MAX_PATH + 1];
+  GetPrivateProfileStringA(kSettingsSection, "LogFile", "", value, MAX_PATH + 1, settingsPath);
+  if (lstrlenA(value) >= MAX_PATH) value[0] = '\0';
+  lstrcpynA(logFile, value, MAX_PATH);
+}
+
 void EnsureLeadingDot(char* extension) {
   if (extension[0] == '.') return;
   char dotted[kTextBufferSize];
@@ -79,6 +88,6 @@ int ReadJobSettings(JobSettings* job, char* settingsPath) {
   StripReservedChars(job->namePrefix);
   job->promptEachPrint = ReadIntSetting("PromptForEachPrint", settingsPath);
   job->lastNumber = ReadIntSetting(kCounterKey, settingsPath);
-  ReadTextSetting("LogFile", "", job->logFile, settingsPath);
+  ReadLogPath(job->logFile, settingsPath);
   return 1;
 }

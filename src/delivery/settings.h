@@ -22,7 +22,7 @@ struct JobSettings {
   char namePrefix[kTextBufferSize];
   int promptEachPrint;
   int lastNumber;
-  char logFile[kTextBufferSize];  // empty: no log
+  char logFile[MAX_PATH];  // the full path; empty: no log
 };
 
 extern char ReservedCharSet[kReservedCharCount + 1];

@@ -118,6 +118,37 @@ TEST_F(FaultPrintTest, ARunKilledDuringItsCopyLeavesNoPartialPrint) {
   EXPECT_EQ(ReadSetting("FileNameCounter"), "1");
   ExpectNextPrintFiled(kTestOutputDir, "File002.pdf", 2);
   ExpectOnlyCompletePrints(kTestOutputDir, {"File002.pdf"}, kSpoolContents);
+  EXPECT_EQ(ListFolder(kTestOutputDir), std::vector<std::string>{"File002.pdf"})
+      << "the killed run's temporary file was not removed by the next run";
+}
+
+// The next job replaces the spool file while a run waits for the lock: the
+// run files the print it was started for, however the job replaces it.
+TEST_F(FaultPrintTest, ThePrintIsTakenBeforeTheLockIsWaitedFor) {
+  for (bool byRename : {true, false}) {
+    SetUp();
+    WriteFaultSettings(kTestOutputDir, 5);
+    const std::string first = SpoolOfSize(1024 * 1024);
+    const std::string next = "%PDF-1.4 the next job\n";
+    WriteTextFile(kTestSpoolFile, first);
+    HANDLE lock = CreateMutexA(nullptr, FALSE, kLockName);
+    ASSERT_NE(lock, nullptr);
+    ASSERT_EQ(WaitForSingleObject(lock, 0), WAIT_OBJECT_0);
+    HANDLE process = BeginPrint();
+    ASSERT_NE(process, nullptr);
+    Sleep(3000);  // the run has started and waits for the lock
+    if (byRename) {
+      WriteTextFile("C:\\Kestrin\\Print\\next.pdf", next);
+      ASSERT_TRUE(MoveFileExA("C:\\Kestrin\\Print\\next.pdf", kTestSpoolFile, MOVEFILE_REPLACE_EXISTING));
+    } else {
+      WriteTextFile(kTestSpoolFile, next);
+    }
+    ReleaseMutex(lock);
+    CloseHandle(lock);
+    EXPECT_EQ(FinishPrint(process), 0);
+    ExpectOnlyCompletePrints(kTestOutputDir, {"File006.pdf"}, first);
+    EXPECT_EQ(ListFolder(kTestOutputDir), std::vector<std::string>{"File006.pdf"}) << "a taken copy was left";
+  }
 }
 
 TEST_F(FaultPrintTest, ALockLeftByARunThatDiedIsTakenOver) {

@@ -181,7 +181,27 @@ case_cancel_files_nothing() {
   press "$dialog" key Escape
   finish_print "cancel"
   expect_files ""
+  no_copy_left "cancel"
   cmp -s "$settings" "$scratch/settings-before" || fail "cancel: the settings file changed"
+}
+
+no_copy_left() {  # case name
+  local left
+  left=$(cd "$drive_c/Kestrin/Print" && ls -A | grep -i '^tlv' | tr '\n' ' ')
+  [ -z "$left" ] || fail "$1: the print's copy was left: $left"
+}
+
+case_spool_replaced_under_the_dialog() {
+  prepare_print $'DefaultDir=C:\\TollivaneTest\\out\r\n'
+  start_print
+  local dialog
+  dialog=$(wait_for_dialog) || fail "replaced: no Save As dialog"
+  printf '%%PDF-1.4\nthe next job\n' >"$scratch/next.pdf"
+  mv -f "$scratch/next.pdf" "$spool"
+  confirm "$dialog"
+  finish_print "the next job replaces the spool file under the dialog"
+  expect_file "$out/File002.pdf" "$spool_contents"
+  no_copy_left "replaced"
 }
 
 case_existing_extended_name_asks_again() {
@@ -254,6 +274,7 @@ case_accept_the_proposal
 case_typed_name_gets_the_extension
 case_cancel_files_nothing
 case_existing_extended_name_asks_again
+case_spool_replaced_under_the_dialog
 case_printer_waits_for_the_dialog
 echo "prompt mode: $failures failure(s); screenshots in $shots"
 [ "$failures" -eq 0 ]

@@ -34,9 +34,13 @@ void FuzzXcv(const uint8_t* data, size_t size) {
   uint32_t outputBytes = data[2 + commandBytes];
   std::vector<uint8_t> input(data + 3 + commandBytes, data + size);
   std::vector<uint8_t> output(outputBytes + 16, kGuard);
-  XcvRequest request = {command.data(), static_cast<uint32_t>(command.size()),
-                        input.empty() ? nullptr : input.data(), static_cast<uint32_t>(input.size()),
-                        outputBytes == 0 ? nullptr : output.data(), outputBytes, access};
+  XcvRequest request = {command.data(),
+                        static_cast<uint32_t>(command.size()),
+                        input.empty() ? nullptr : input.data(),
+                        static_cast<uint32_t>(input.size()),
+                        outputBytes == 0 ? nullptr : output.data(),
+                        outputBytes,
+                        access};
   uint32_t needed = 0;
   uint32_t status = AnswerXcvCommand(&request, &needed);
   for (size_t i = outputBytes; i < output.size(); ++i) Require(output[i] == kGuard, "write past the output size");

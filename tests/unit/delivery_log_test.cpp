@@ -85,6 +85,18 @@ TEST_F(DeliveryLogTest, EachRunAppendsOneLine) {
   EXPECT_EQ("prompt filed " + Out("File003.pdf"), outcomes[3]);
 }
 
+TEST_F(DeliveryLogTest, TheLineNamesTheFileMadeAndTheRealFault) {
+  // Windows makes "File002." as "File002".
+  WriteAutomaticSettings("1", std::string("FileExtension=.\r\nLogFile=") + kLogFile + "\r\n");
+  RunDelivery();
+  RemoveTree(kTestOutputDir);
+  RunDelivery();
+  std::vector<std::string> outcomes = LoggedOutcomes();
+  ASSERT_EQ(2u, outcomes.size());
+  EXPECT_EQ("automatic filed " + Out("File002"), outcomes[0]);
+  EXPECT_EQ(0u, outcomes[1].find("automatic not filed: output folder missing (error ")) << outcomes[1];
+}
+
 TEST_F(DeliveryLogTest, NoLogFileWritesNoLog) {
   WriteAutomaticSettings("1", "LogFile=\r\n");
   RunDelivery();

@@ -95,6 +95,19 @@ TEST_F(SettingsTest, IntegerSettingsFollowThePlatformRules) {
   EXPECT_EQ(12, job.lastNumber);
 }
 
+TEST_F(SettingsTest, LogPathIsTakenWholeOrNotAtAll) {
+  const struct {
+    size_t length;
+    bool kept;
+  } cases[] = {{254, true}, {255, true}, {259, true}, {260, false}, {300, false}};
+  for (const auto& c : cases) {
+    std::string path = "C:\\" + std::string(c.length - 7, 'l') + ".log";
+    ASSERT_EQ(c.length, path.size());
+    WriteSettings("LogFile=" + path + "\r\n");
+    EXPECT_EQ(c.kept ? path : std::string(), ReadSettings().logFile) << c.length << " characters";
+  }
+}
+
 TEST(StripReservedChars, RemovesEachReservedByteAndKeepsTheRestInOrder) {
   InitReservedChars();
   EXPECT_STREQ("/\\:*?\"<>|", ReservedCharSet);

@@ -8,6 +8,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <signal.h>
+#include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -93,6 +95,8 @@ bool CopyContents(int from, int to) {
 }  // namespace
 
 int lstrlenA(LPCSTR text) { return static_cast<int>(strlen(text)); }
+
+int lstrcmpiA(LPCSTR first, LPCSTR second) { return strcasecmp(first, second); }
 
 LPSTR lstrcpynA(LPSTR destination, LPCSTR source, int capacity) {
   if (capacity <= 0) return destination;
@@ -183,11 +187,13 @@ BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS, void* informa
   return TRUE;
 }
 
-// Only what the log needs: appending, creating the file when missing.
-HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+// What the log needs (appending, creating the file when missing) and what a
+// new temporary file needs (creating, failing when it exists).
+HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD, HANDLE) {
   char native[1024];
   if (!NativeOf(fileName, native)) return INVALID_HANDLE_VALUE;
-  int descriptor = open(native, O_WRONLY | O_CREAT | O_APPEND, 0644);
+  int flags = disposition == CREATE_NEW ? O_WRONLY | O_CREAT | O_EXCL : O_WRONLY | O_CREAT | O_APPEND;
+  int descriptor = open(native, flags, 0644);
   if (descriptor < 0) {
     FailWithErrno();
     return INVALID_HANDLE_VALUE;
@@ -284,3 +290,20 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
 BOOL ReleaseMutex(HANDLE mutex) { return flock(HandleToDescriptor(mutex), LOCK_UN) == 0; }
 
 BOOL CloseHandle(HANDLE handle) { return close(HandleToDescriptor(handle)) == 0; }
+
+DWORD GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
+
+// The handle is a descriptor of its own, so that CloseHandle closes it.
+HANDLE OpenProcess(DWORD, BOOL, DWORD processId) {
+  if (kill(static_cast<pid_t>(processId), 0) != 0 && errno == ESRCH) {
+    lastError = ERROR_INVALID_PARAMETER;
+    return nullptr;
+  }
+  int descriptor = open("/dev/null", O_RDONLY);
+  return descriptor < 0 ? nullptr : DescriptorToHandle(descriptor);
+}
+
+BOOL GetExitCodeProcess(HANDLE, DWORD* exitCode) {
+  *exitCode = STILL_ACTIVE;
+  return TRUE;
+}

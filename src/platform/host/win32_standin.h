@@ -34,6 +34,8 @@ typedef void* LPSECURITY_ATTRIBUTES;
 #define ERROR_ACCESS_DENIED 5u
 #define ERROR_NO_MORE_FILES 18u
 #define ERROR_SHARING_VIOLATION 32u
+#define ERROR_INVALID_PARAMETER 87u
+#define ERROR_INVALID_NAME 123u
 #define ERROR_LOCK_VIOLATION 33u
 #define ERROR_HANDLE_DISK_FULL 39u
 #define ERROR_FILE_EXISTS 80u
@@ -48,7 +50,11 @@ typedef void* LPSECURITY_ATTRIBUTES;
 #define FILE_APPEND_DATA 0x00000004u
 #define FILE_SHARE_READ 0x00000001u
 #define FILE_SHARE_WRITE 0x00000002u
+#define GENERIC_WRITE 0x40000000u
+#define CREATE_NEW 1u
 #define OPEN_ALWAYS 4u
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000u
+#define STILL_ACTIVE 259u
 #define MOVEFILE_REPLACE_EXISTING 0x00000001u
 
 #define WAIT_OBJECT_0 0x00000000u
@@ -143,6 +149,12 @@ BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, void* i
 HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES attributes,
                    DWORD creationDisposition, DWORD flags, HANDLE templateFile);
 BOOL WriteFile(HANDLE file, const void* data, DWORD length, DWORD* written, void* overlapped);
+
+// Processes, as far as telling a run that is gone from one that is not:
+// OpenProcess finds a live process.
+DWORD GetCurrentProcessId(void);
+HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId);
+BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);
 void GetLocalTime(SYSTEMTIME* time);
 
 // Lists with "*" as the only pattern, the one the program uses.
@@ -151,6 +163,7 @@ BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* found);
 BOOL FindClose(HANDLE search);
 
 int lstrlenA(LPCSTR text);
+int lstrcmpiA(LPCSTR first, LPCSTR second);
 LPSTR lstrcpynA(LPSTR destination, LPCSTR source, int capacity);
 
 BOOL PathAppendA(LPSTR path, LPCSTR more);

@@ -1,0 +1,125 @@
+// Temporary files are never removed by age: a run may be held up for long in
+// its Save As dialog, and removing its copy would lose its print.
+#include "delivery/temp_files.h"
+
+#include <stdint.h>
+
+namespace {
+
+const char kTempPrefix[] = "tlv";
+const char kTempSuffix[] = ".tmp";
+const int kNameAttempts = 64;
+
+unsigned tempSequence;
+
+char* AppendHex(char* at, uint32_t value, int digits) {
+  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) *at++ = "0123456789abcdef"[(value >> shift) & 0xF];
+  return at;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool SameIgnoringCase(const char* a, const char* b, int count) {
+  for (int i = 0; i < count; ++i) {
+    char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] + 32) : a[i];
+    if (x != b[i]) return false;
+  }
+  return true;
+}
+
+// Whether the run that made a file is gone, from its process.
+bool IsRunGone(DWORD processId) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  if (process == nullptr) return IsTempOfGoneRun(false, GetLastError());
+  DWORD exitCode = 0;
+  bool running = !GetExitCodeProcess(process, &exitCode) || exitCode == STILL_ACTIVE;
+  CloseHandle(process);
+  return IsTempOfGoneRun(running, 0);
+}
+
+bool JoinFolder(char* path, const char* folder, const char* name) {
+  int folderLength = lstrlenA(folder);
+  if (folderLength + kTempNameRoom >= MAX_PATH) return false;
+  lstrcpynA(path, folder, MAX_PATH);
+  if (folderLength > 0 && path[folderLength - 1] != '\\' && path[folderLength - 1] != '/') path[folderLength++] = '\\';
+  lstrcpynA(path + folderLength, name, MAX_PATH - folderLength);
+  return true;
+}
+
+}  // namespace
+
+void FormatTempFileName(DWORD processId, unsigned sequence, char* name) {
+  char* at = name;
+  for (const char* p = kTempPrefix; *p != '\0'; ++p) *at++ = *p;
+  at = AppendHex(at, processId, 8);
+  *at++ = '-';
+  at = AppendHex(at, sequence & 0xFFFFu, 4);
+  for (const char* s = kTempSuffix; *s != '\0'; ++s) *at++ = *s;
+  *at = '\0';
+}
+
+bool ParseTempFileName(const char* name, DWORD* processId) {
+  if (lstrlenA(name) != kTempNameRoom - 1 || !SameIgnoringCase(name, kTempPrefix, 3)) return false;
+  uint32_t value = 0;
+  for (int i = 3; i < 11; ++i) {
+    int digit = HexValue(name[i]);
+    if (digit < 0) return false;
+    value = (value << 4) | static_cast<uint32_t>(digit);
+  }
+  if (name[11] != '-') return false;
+  for (int i = 12; i < 16; ++i)
+    if (HexValue(name[i]) < 0) return false;
+  if (!SameIgnoringCase(name + 16, kTempSuffix, 4)) return false;
+  *processId = value;
+  return true;
+}
+
+bool IsTempOfGoneRun(bool processRunning, DWORD openError) {
+  return !processRunning && openError != ERROR_ACCESS_DENIED;
+}
+
+bool CreateTempFileIn(const char* folder, char* path) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    char name[kTempNameRoom];
+    FormatTempFileName(GetCurrentProcessId(), tempSequence++, name);
+    if (!JoinFolder(path, folder, name)) {
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      return false;
+    }
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      CloseHandle(file);
+      return true;
+    }
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      path[0] = '\0';
+      SetLastError(error);
+      return false;
+    }
+  }
+  path[0] = '\0';
+  SetLastError(ERROR_FILE_EXISTS);
+  return false;
+}
+
+void RemoveAbandonedTempFiles(const char* folder) {
+  char pattern[MAX_PATH];
+  if (!JoinFolder(pattern, folder, "*")) return;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern, &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    DWORD processId = 0;
+    char path[MAX_PATH];
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && ParseTempFileName(found.cFileName, &processId) &&
+        IsRunGone(processId) && JoinFolder(path, folder, found.cFileName))
+      DeleteFileA(path);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
