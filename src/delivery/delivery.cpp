@@ -8,6 +8,7 @@
 #include "delivery/filing.h"
 #include "delivery/free_name.h"
 #include "delivery/number_text.h"
+#include "delivery/settings_file.h"
 #include "delivery/temp_files.h"
 
 namespace {
@@ -19,7 +20,7 @@ const char kSaveFilters[] = "All\0*.*\0Pdf\0*.pdf\0";
 void WriteCounter(const char* settingsPath, int number) {
   char counterText[kTextBufferSize];
   FormatNumberText(number, 1, counterText, kTextBufferSize);
-  WritePrivateProfileStringA(kSettingsSection, kCounterKey, counterText, settingsPath);
+  WriteSettingValue(settingsPath, kSettingsSection, kCounterKey, counterText);
 }
 
 const char* SearchFailureReason(int searchResult) {

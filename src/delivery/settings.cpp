@@ -2,6 +2,8 @@
 // characters that Windows forbids in file names from the prefix and extension.
 #include "delivery/settings.h"
 
+#include "delivery/settings_file.h"
+
 const char kSpoolFilePath[] = "C:\\Kestrin\\Print\\File.pdf";
 const char kSettingsSection[] = "Tarvold";
 const char kCounterKey[] = "FileNameCounter";
@@ -12,21 +14,21 @@ const char kSettingsFolder[] = "C:\\Kestrin\\Print\\Config";
 const char kSettingsFileName[] = "Kestrin.ini";
 
 // A present but empty value is replaced by the default as well.
-void ReadTextSetting(const char* key, const char* fallback, char* value, const char* settingsPath) {
-  GetPrivateProfileStringA(kSettingsSection, key, fallback, value, kProfileReadCapacity, settingsPath);
-  if (value[0] == '\0') lstrcpynA(value, fallback, kTextBufferSize);
+void ReadTextSetting(const SettingsSnapshot* settings, const char* key, const char* fallback, char* value) {
+  if (!FindSettingValue(settings, kSettingsSection, key, value, kProfileReadCapacity) || value[0] == '\0')
+    lstrcpynA(value, fallback, kTextBufferSize);
 }
 
-int ReadIntSetting(const char* key, const char* settingsPath) {
-  return static_cast<int>(GetPrivateProfileIntA(kSettingsSection, key, 1, settingsPath));
+int ReadIntSetting(const SettingsSnapshot* settings, const char* key) {
+  return FindSettingInt(settings, kSettingsSection, key, 1);
 }
 
 // A log path is taken whole or not at all: one cut to fit would name
 // another file, and Windows refuses paths of MAX_PATH characters or more.
-void ReadLogPath(char* logFile, const char* settingsPath) {
+void ReadLogPath(const SettingsSnapshot* settings, char* logFile) {
   char value[MAX_PATH + 1];
-  GetPrivateProfileStringA(kSettingsSection, "LogFile", "", value, MAX_PATH + 1, settingsPath);
-  if (lstrlenA(value) >= MAX_PATH) value[0] = '\0';
+  if (!FindSettingValue(settings, kSettingsSection, "LogFile", value, MAX_PATH + 1) || lstrlenA(value) >= MAX_PATH)
+    value[0] = '\0';
   lstrcpynA(logFile, value, MAX_PATH);
 }
 
@@ -80,14 +82,15 @@ int GetSettingsFilePath(char* path) {
 
 int ReadJobSettings(JobSettings* job, char* settingsPath) {
   GetSettingsFilePath(settingsPath);
-  ReadTextSetting("DefaultDir", "C:\\", job->outputDir, settingsPath);
-  ReadTextSetting("FileExtension", ".pdf", job->extension, settingsPath);
+  SettingsSnapshot settings = ReadSettingsSnapshot(settingsPath, kSettingsSection);
+  ReadTextSetting(&settings, "DefaultDir", "C:\\", job->outputDir);
+  ReadTextSetting(&settings, "FileExtension", ".pdf", job->extension);
   EnsureLeadingDot(job->extension);
   StripReservedChars(job->extension);
-  ReadTextSetting("FileNameFormat", "File", job->namePrefix, settingsPath);
+  ReadTextSetting(&settings, "FileNameFormat", "File", job->namePrefix);
   StripReservedChars(job->namePrefix);
-  job->promptEachPrint = ReadIntSetting("PromptForEachPrint", settingsPath);
-  job->lastNumber = ReadIntSetting(kCounterKey, settingsPath);
-  ReadLogPath(job->logFile, settingsPath);
+  job->promptEachPrint = ReadIntSetting(&settings, "PromptForEachPrint");
+  job->lastNumber = ReadIntSetting(&settings, kCounterKey);
+  ReadLogPath(&settings, job->logFile);
   return 1;
 }

@@ -5,6 +5,7 @@
 // the log, and the next print filed as usual.
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -178,6 +179,45 @@ TEST_F(FaultPrintTest, ALockHolderThatHangsDelaysButDoesNotLoseThePrint) {
   EXPECT_EQ(LoggedOutcomes(),
             std::vector<std::string>{"automatic filed " + Out("File006.pdf") + "; went on without the job lock"});
   ExpectNextPrintFiled(kTestOutputDir, "File007.pdf", 7);
+}
+
+// Another program writes its own section of the settings file every 50 ms
+// (Wine rewrites the whole file each time) while a burst of runs reads it
+// without the lock: no run may take the defaults from a torn reading (a
+// print in C:\, a dialog, no log line), and the counter writes must keep the
+// thousand other sections before ours byte for byte.
+TEST_F(FaultPrintTest, SettingsRewrittenByAnotherProgramAreNotReadTorn) {
+  const int kPrints = 10;
+  std::string others;
+  for (int i = 0; i < 1000; ++i)
+    others += "[Other" + std::to_string(i) + "]\r\nKey=value " + std::to_string(i) + "\r\n";
+  WriteTextFile(kTestSettingsFile, others + "[Tarvold]\r\nDefaultDir=" + kTestOutputDir +
+                                       "\r\nPromptForEachPrint=0\r\nFileNameCounter=1\r\nLogFile=" + kLogFile +
+                                       "\r\n[Writer]\r\nTick=0\r\n");
+  HANDLE lock = CreateMutexA(nullptr, FALSE, kLockName);
+  ASSERT_NE(lock, nullptr);
+  ASSERT_EQ(WaitForSingleObject(lock, 0), WAIT_OBJECT_0);  // the runs go on without it
+  std::atomic<bool> writing(true);
+  std::thread writer([&writing] {
+    for (int tick = 1; writing; ++tick) {
+      WritePrivateProfileStringA("Writer", "Tick", std::to_string(tick).c_str(), kTestSettingsFile);
+      Sleep(50);
+    }
+  });
+  std::vector<long> exitCodes = RunPrintsAtOnce(kPrints);
+  writing = false;
+  writer.join();
+  ReleaseMutex(lock);
+  CloseHandle(lock);
+  EXPECT_EQ(exitCodes, std::vector<long>(kPrints, 0));
+  EXPECT_EQ(FiledNames().size(), static_cast<size_t>(kPrints));
+  EXPECT_TRUE(NothingStrayOnDriveC());
+  std::vector<std::string> outcomes = LoggedOutcomes();
+  EXPECT_EQ(outcomes.size(), static_cast<size_t>(kPrints));
+  for (const std::string& outcome : outcomes) EXPECT_EQ(outcome.find("automatic filed " + Out("File")), 0u) << outcome;
+  std::string settings = ReadTextFile(kTestSettingsFile);
+  EXPECT_TRUE(settings.compare(0, others.size(), others) == 0) << "another program's sections changed";
+  EXPECT_NE(settings.find("[Writer]\r\nTick="), std::string::npos);
 }
 
 }  // namespace

@@ -184,15 +184,22 @@ BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS, void* informa
   data->dwFileAttributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
   data->nFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(info.st_size) >> 32);
   data->nFileSizeLow = static_cast<DWORD>(static_cast<uint64_t>(info.st_size) & 0xFFFFFFFFu);
+  uint64_t written =
+      static_cast<uint64_t>(info.st_mtim.tv_sec) * 10000000u + static_cast<uint64_t>(info.st_mtim.tv_nsec) / 100u;
+  data->ftLastWriteTime.dwLowDateTime = static_cast<DWORD>(written & 0xFFFFFFFFu);
+  data->ftLastWriteTime.dwHighDateTime = static_cast<DWORD>(written >> 32);
   return TRUE;
 }
 
-// What the log needs (appending, creating the file when missing) and what a
-// new temporary file needs (creating, failing when it exists).
+// What the program opens files for: reading one that exists, making a new
+// one, writing one anew, and appending to the log (creating it when missing).
 HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD, HANDLE) {
   char native[1024];
   if (!NativeOf(fileName, native)) return INVALID_HANDLE_VALUE;
-  int flags = disposition == CREATE_NEW ? O_WRONLY | O_CREAT | O_EXCL : O_WRONLY | O_CREAT | O_APPEND;
+  int flags = O_WRONLY | O_CREAT | O_APPEND;
+  if (disposition == OPEN_EXISTING) flags = O_RDONLY;
+  if (disposition == CREATE_NEW) flags = O_WRONLY | O_CREAT | O_EXCL;
+  if (disposition == CREATE_ALWAYS) flags = O_WRONLY | O_CREAT | O_TRUNC;
   int descriptor = open(native, flags, 0644);
   if (descriptor < 0) {
     FailWithErrno();
@@ -200,6 +207,15 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD d
   }
   return DescriptorToHandle(descriptor);
 }
+
+BOOL ReadFile(HANDLE file, void* data, DWORD length, DWORD* read, void*) {
+  ssize_t got = ::read(HandleToDescriptor(file), data, length);
+  if (got < 0) return FailWithErrno();
+  *read = static_cast<DWORD>(got);
+  return TRUE;
+}
+
+void Sleep(DWORD milliseconds) { usleep(static_cast<useconds_t>(milliseconds) * 1000); }
 
 BOOL WriteFile(HANDLE file, const void* data, DWORD length, DWORD* written, void*) {
   ssize_t wrote = write(HandleToDescriptor(file), data, length);

@@ -50,8 +50,12 @@ typedef void* LPSECURITY_ATTRIBUTES;
 #define FILE_APPEND_DATA 0x00000004u
 #define FILE_SHARE_READ 0x00000001u
 #define FILE_SHARE_WRITE 0x00000002u
+#define FILE_SHARE_DELETE 0x00000004u
+#define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
 #define CREATE_NEW 1u
+#define CREATE_ALWAYS 2u
+#define OPEN_EXISTING 3u
 #define OPEN_ALWAYS 4u
 #define PROCESS_QUERY_LIMITED_INFORMATION 0x1000u
 #define STILL_ACTIVE 259u
@@ -149,6 +153,8 @@ BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, void* i
 HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES attributes,
                    DWORD creationDisposition, DWORD flags, HANDLE templateFile);
 BOOL WriteFile(HANDLE file, const void* data, DWORD length, DWORD* written, void* overlapped);
+BOOL ReadFile(HANDLE file, void* data, DWORD length, DWORD* read, void* overlapped);
+void Sleep(DWORD milliseconds);
 
 // Processes, as far as telling a run that is gone from one that is not:
 // OpenProcess finds a live process.
