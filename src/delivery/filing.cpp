@@ -76,7 +76,7 @@ bool CopyInto(const char* source, const char* tempPath, DeliveryOutcome* outcome
   if (CopyFileA(source, tempPath, FALSE) == TRUE) return true;
   DWORD error = GetLastError();
   if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) && !SourceExists(source))
-    SetOutcomeFailed(outcome, lstrcmpiA(source, kSpoolFilePath) == 0 ? "spool missing" : "taken print missing", error);
+    SetOutcomeFailed(outcome, source == kSpoolFilePath ? "spool missing" : "taken print missing", error);
   else
     SetOutcomeFailed(outcome, ReasonFor(kCopyReasons, error, "copy failed"), error);
   DeleteFileA(tempPath);

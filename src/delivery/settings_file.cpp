@@ -14,7 +14,6 @@ const int kWriteAttempts = 10;
 const int kProfileIntDigits = 30;
 
 char snapshotText[kSettingsFileMaxBytes + 1];
-char rewrittenText[kSettingsFileMaxBytes + 512];
 
 struct TextSpan {
   const char* begin;
@@ -126,27 +125,26 @@ bool LooksWhole(const WIN32_FILE_ATTRIBUTE_DATA* state, size_t length, const cha
   return wholeLength && length > 0 && FindEntry(snapshotText, length, section, nullptr).sectionFound;
 }
 
-bool Append(char* out, size_t capacity, size_t* used, const char* data, size_t length) {
-  if (*used + length > capacity) return false;
-  for (size_t i = 0; i < length; ++i) out[*used + i] = data[i];
-  *used += length;
+// Appends `piece` to the zero-terminated `text` of `capacity` bytes; false
+// when it does not fit whole.
+bool Concat(char* text, int capacity, const char* piece) {
+  int used = lstrlenA(text);
+  if (used + lstrlenA(piece) >= capacity) return false;
+  lstrcpynA(text + used, piece, capacity - used);
   return true;
 }
 
-bool AppendText(char* out, size_t capacity, size_t* used, const char* text) {
-  return Append(out, capacity, used, text, static_cast<size_t>(lstrlenA(text)));
+bool WritePiece(HANDLE file, const char* bytes, size_t length) {
+  DWORD written = 0;
+  return WriteFile(file, bytes, static_cast<DWORD>(length), &written, nullptr) && written == length;
 }
 
-bool AppendKeyLine(char* out, size_t capacity, size_t* used, const char* key, const char* value) {
-  return AppendText(out, capacity, used, key) && AppendText(out, capacity, used, "=") &&
-         AppendText(out, capacity, used, value);
-}
-
-bool WriteWholeFile(const char* path, const char* text, size_t length) {
+bool WriteRewrite(const char* path, const char* text, size_t length, const SettingRewrite* plan) {
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  bool ok = WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr) && written == length;
+  bool ok = WritePiece(file, text, plan->keepBefore) &&
+            WritePiece(file, plan->middle, static_cast<size_t>(lstrlenA(plan->middle))) &&
+            WritePiece(file, text + plan->resumeAt, length - plan->resumeAt);
   return CloseHandle(file) && ok;
 }
 
@@ -207,25 +205,22 @@ int FindSettingInt(const SettingsSnapshot* snapshot, const char* section, const 
   return static_cast<int>(negative ? 0u - result : result);
 }
 
-bool RewriteSettingValue(const char* text, size_t length, const char* section, const char* key, const char* value,
-                         char* out, size_t capacity, size_t* used) {
-  *used = 0;
+// What goes between is the key's line, after a line break when the text
+// there lacks one, and after the section's name when the section is new.
+bool PlanSettingRewrite(const char* text, size_t length, const char* section, const char* key, const char* value,
+                        SettingRewrite* plan) {
   SettingEntry entry = FindEntry(text, length, section, key);
-  if (entry.keyFound)
-    return Append(out, capacity, used, text, entry.keyLineBegin) && AppendKeyLine(out, capacity, used, key, value) &&
-           Append(out, capacity, used, text + entry.keyLineEnd, length - entry.keyLineEnd);
-  if (entry.sectionFound) {
-    bool breakFirst = entry.sectionEnd > 0 && text[entry.sectionEnd - 1] != '\n';
-    return Append(out, capacity, used, text, entry.sectionEnd) &&
-           (!breakFirst || AppendText(out, capacity, used, "\r\n")) && AppendKeyLine(out, capacity, used, key, value) &&
-           AppendText(out, capacity, used, "\r\n") &&
-           Append(out, capacity, used, text + entry.sectionEnd, length - entry.sectionEnd);
-  }
-  bool breakFirst = length > 0 && text[length - 1] != '\n';
-  return Append(out, capacity, used, text, length) && (!breakFirst || AppendText(out, capacity, used, "\r\n")) &&
-         AppendText(out, capacity, used, "[") && AppendText(out, capacity, used, section) &&
-         AppendText(out, capacity, used, "]\r\n") && AppendKeyLine(out, capacity, used, key, value) &&
-         AppendText(out, capacity, used, "\r\n");
+  plan->keepBefore = entry.keyFound ? entry.keyLineBegin : entry.sectionFound ? entry.sectionEnd : length;
+  plan->resumeAt = entry.keyFound ? entry.keyLineEnd : plan->keepBefore;
+  char* middle = plan->middle;
+  middle[0] = '\0';
+  bool ok = entry.keyFound || plan->keepBefore == 0 || text[plan->keepBefore - 1] == '\n' ||
+            Concat(middle, kRewriteMiddleSize, "\r\n");
+  if (!entry.sectionFound)
+    ok = ok && Concat(middle, kRewriteMiddleSize, "[") && Concat(middle, kRewriteMiddleSize, section) &&
+         Concat(middle, kRewriteMiddleSize, "]\r\n");
+  return ok && Concat(middle, kRewriteMiddleSize, key) && Concat(middle, kRewriteMiddleSize, "=") &&
+         Concat(middle, kRewriteMiddleSize, value) && (entry.keyFound || Concat(middle, kRewriteMiddleSize, "\r\n"));
 }
 
 // Written only from a reading that looked whole, and put in place only while
@@ -238,13 +233,11 @@ bool WriteSettingValue(const char* path, const char* section, const char* key, c
     if (attempt > 0) Sleep(kReadRetryMilliseconds);
     SettingsSnapshot snapshot = ReadSettingsSnapshot(path, section);
     if (snapshot.length >= kSettingsFileMaxBytes) return false;
-    size_t length = 0;
-    if (!RewriteSettingValue(snapshot.text, snapshot.length, section, key, value, rewrittenText, sizeof rewrittenText,
-                             &length))
-      return false;
+    SettingRewrite plan;
+    if (!PlanSettingRewrite(snapshot.text, snapshot.length, section, key, value, &plan)) return false;
     char newPath[MAX_PATH];
     if (!CreateTempFileIn(folder, newPath)) return false;
-    bool written = WriteWholeFile(newPath, rewrittenText, length);
+    bool written = WriteRewrite(newPath, snapshot.text, snapshot.length, &plan);
     WIN32_FILE_ATTRIBUTE_DATA now = {};
     bool present = GetFileAttributesExA(path, GetFileExInfoStandard, &now) != FALSE;
     bool unchanged = snapshot.exists ? present && SameFileState(&snapshot.state, &now) : !present;

@@ -36,11 +36,20 @@ bool FindSettingValue(const SettingsSnapshot* snapshot, const char* section, con
 // empty value gives `fallback`.
 int FindSettingInt(const SettingsSnapshot* snapshot, const char* section, const char* key, int fallback);
 
-// `text` with `key` in `section` set to `value`: the key's line replaced, or
-// the key added at the section's end, or the section appended. Every other
-// byte stays. False when the result would not fit `capacity`.
-bool RewriteSettingValue(const char* text, size_t length, const char* section, const char* key, const char* value,
-                         char* rewritten, size_t capacity, size_t* rewrittenLength);
+// How `text` becomes the text with `key` in `section` set to `value`: the
+// first `keepBefore` bytes, then `middle`, then the text from `resumeAt` on.
+// The key's line is replaced, or the key added at the section's end, or the
+// section appended; every other byte stays.
+const int kRewriteMiddleSize = 3 * 256 + 16;
+struct SettingRewrite {
+  size_t keepBefore;
+  size_t resumeAt;
+  char middle[kRewriteMiddleSize];
+};
+
+// False when the section's name, the key and the value do not fit `middle`.
+bool PlanSettingRewrite(const char* text, size_t length, const char* section, const char* key, const char* value,
+                        SettingRewrite* plan);
 
 // Sets the value in the file by replacing the file whole; false when it could
 // not be done without risking another program's text.

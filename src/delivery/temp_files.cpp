@@ -24,6 +24,16 @@ int HexValue(char c) {
   return -1;
 }
 
+bool ReadHex(const char* text, int digits, uint32_t* value) {
+  *value = 0;
+  for (int i = 0; i < digits; ++i) {
+    int digit = HexValue(text[i]);
+    if (digit < 0) return false;
+    *value = (*value << 4) | static_cast<uint32_t>(digit);
+  }
+  return true;
+}
+
 bool SameIgnoringCase(const char* a, const char* b, int count) {
   for (int i = 0; i < count; ++i) {
     char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] + 32) : a[i];
@@ -34,10 +44,9 @@ bool SameIgnoringCase(const char* a, const char* b, int count) {
 
 // Whether the run that made a file is gone, from its process.
 bool IsRunGone(DWORD processId) {
-  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
   if (process == nullptr) return IsTempOfGoneRun(false, GetLastError());
-  DWORD exitCode = 0;
-  bool running = !GetExitCodeProcess(process, &exitCode) || exitCode == STILL_ACTIVE;
+  bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
   CloseHandle(process);
   return IsTempOfGoneRun(running, 0);
 }
@@ -63,19 +72,16 @@ void FormatTempFileName(DWORD processId, unsigned sequence, char* name) {
   *at = '\0';
 }
 
+// A name is the program's when it reads back as the name of its numbers.
 bool ParseTempFileName(const char* name, DWORD* processId) {
-  if (lstrlenA(name) != kTempNameRoom - 1 || !SameIgnoringCase(name, kTempPrefix, 3)) return false;
-  uint32_t value = 0;
-  for (int i = 3; i < 11; ++i) {
-    int digit = HexValue(name[i]);
-    if (digit < 0) return false;
-    value = (value << 4) | static_cast<uint32_t>(digit);
-  }
-  if (name[11] != '-') return false;
-  for (int i = 12; i < 16; ++i)
-    if (HexValue(name[i]) < 0) return false;
-  if (!SameIgnoringCase(name + 16, kTempSuffix, 4)) return false;
-  *processId = value;
+  uint32_t process = 0;
+  uint32_t sequence = 0;
+  if (lstrlenA(name) != kTempNameRoom - 1 || !ReadHex(name + 3, 8, &process) || !ReadHex(name + 12, 4, &sequence))
+    return false;
+  char expected[kTempNameRoom];
+  FormatTempFileName(process, sequence, expected);
+  if (!SameIgnoringCase(name, expected, kTempNameRoom - 1)) return false;
+  *processId = process;
   return true;
 }
 

@@ -91,6 +91,10 @@ BOOL FileUnderLock(PortState* port, const wchar_t* program) {
   return TRUE;
 }
 
+// The settings are read through one buffer of the process: jobs on ports of
+// the same spooler take turns, for the moment of a reading.
+SRWLOCK settingsReading = SRWLOCK_INIT;
+
 }  // namespace
 
 bool IsJobCancelled(const PortState* port) {
@@ -103,10 +107,12 @@ bool IsJobCancelled(const PortState* port) {
 }
 
 void LogJobNotHandedOver(const char* reason, DWORD error) {
-  InitReservedChars();
   JobSettings job;
   char settingsPath[MAX_PATH];
+  AcquireSRWLockExclusive(&settingsReading);
+  InitReservedChars();
   ReadJobSettings(&job, settingsPath);
+  ReleaseSRWLockExclusive(&settingsReading);
   DeliveryOutcome outcome = {};
   outcome.result = kNotFiled;
   outcome.reason = reason;

@@ -13,7 +13,7 @@ import pefile
 
 US_ENGLISH = 0x0409
 SIZE_LIMIT = 32 * 1024
-LOADED_AT_START = {"kernel32.dll", "user32.dll", "shlwapi.dll", "msvcrt.dll"}
+LOADED_AT_START = {"kernel32.dll", "user32.dll", "shlwapi.dll"}
 # The dialog library is loaded only when the dialog is shown.
 DELAY_LOADED = {"comdlg32.dll": ["CommDlgExtendedError", "GetSaveFileNameA"]}
 

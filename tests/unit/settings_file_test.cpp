@@ -10,11 +10,9 @@
 namespace {
 
 std::string Rewrite(const std::string& text) {
-  std::vector<char> out(text.size() + 512);
-  size_t length = 0;
-  EXPECT_TRUE(RewriteSettingValue(text.data(), text.size(), "Tarvold", "FileNameCounter", "42", out.data(), out.size(),
-                                  &length));
-  return std::string(out.data(), length);
+  SettingRewrite plan;
+  EXPECT_TRUE(PlanSettingRewrite(text.data(), text.size(), "Tarvold", "FileNameCounter", "42", &plan));
+  return text.substr(0, plan.keepBefore) + plan.middle + text.substr(plan.resumeAt);
 }
 
 TEST(SettingsFileTest, OnlyTheCounterChanges) {
@@ -50,12 +48,11 @@ TEST(SettingsFileTest, AThousandOtherSectionsStayByteIdentical) {
   EXPECT_TRUE(after == others + "[Tarvold]\r\nFileNameCounter=42\r\n" + others);
 }
 
-TEST(SettingsFileTest, AResultThatDoesNotFitIsRefused) {
+TEST(SettingsFileTest, AValueThatDoesNotFitIsRefused) {
   std::string text = "[Tarvold]\r\nFileNameCounter=1\r\n";
-  char out[16];
-  size_t length = 0;
-  EXPECT_FALSE(
-      RewriteSettingValue(text.data(), text.size(), "Tarvold", "FileNameCounter", "42", out, sizeof out, &length));
+  SettingRewrite plan;
+  std::string tooLong(kRewriteMiddleSize, '9');
+  EXPECT_FALSE(PlanSettingRewrite(text.data(), text.size(), "Tarvold", "FileNameCounter", tooLong.c_str(), &plan));
 }
 
 TEST(SettingsFileTest, ValuesAreReadAsTheProfileFunctionsReadThem) {

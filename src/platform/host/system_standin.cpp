@@ -24,6 +24,18 @@ struct HostSearch {
   DIR* folder;
 };
 
+struct OpenedProcess {
+  HANDLE handle;
+  pid_t process;
+};
+thread_local OpenedProcess openedProcesses[8];
+
+pid_t ProcessOfHandle(HANDLE handle) {
+  for (const OpenedProcess& opened : openedProcesses)
+    if (opened.handle == handle) return opened.process;
+  return 0;
+}
+
 DWORD ErrorOfErrno(int error) {
   switch (error) {
     case ENOENT:
@@ -295,6 +307,8 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
 }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  pid_t process = ProcessOfHandle(handle);
+  if (process != 0) return kill(process, 0) == 0 || errno != ESRCH ? WAIT_TIMEOUT : WAIT_OBJECT_0;
   long long deadline = MonotonicMilliseconds() + milliseconds;
   while (flock(HandleToDescriptor(handle), LOCK_EX | LOCK_NB) != 0) {
     if (MonotonicMilliseconds() >= deadline) return WAIT_TIMEOUT;
@@ -305,21 +319,28 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
 
 BOOL ReleaseMutex(HANDLE mutex) { return flock(HandleToDescriptor(mutex), LOCK_UN) == 0; }
 
-BOOL CloseHandle(HANDLE handle) { return close(HandleToDescriptor(handle)) == 0; }
+BOOL CloseHandle(HANDLE handle) {
+  for (OpenedProcess& opened : openedProcesses)
+    if (opened.handle == handle) opened = OpenedProcess{};
+  return close(HandleToDescriptor(handle)) == 0;
+}
 
 DWORD GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
 
-// The handle is a descriptor of its own, so that CloseHandle closes it.
+// The handle is a descriptor of its own, so that CloseHandle closes it;
+// waiting on it asks whether the process still runs.
 HANDLE OpenProcess(DWORD, BOOL, DWORD processId) {
   if (kill(static_cast<pid_t>(processId), 0) != 0 && errno == ESRCH) {
     lastError = ERROR_INVALID_PARAMETER;
     return nullptr;
   }
-  int descriptor = open("/dev/null", O_RDONLY);
-  return descriptor < 0 ? nullptr : DescriptorToHandle(descriptor);
-}
-
-BOOL GetExitCodeProcess(HANDLE, DWORD* exitCode) {
-  *exitCode = STILL_ACTIVE;
-  return TRUE;
+  for (OpenedProcess& opened : openedProcesses) {
+    if (opened.handle != nullptr) continue;
+    int descriptor = open("/dev/null", O_RDONLY);
+    if (descriptor < 0) break;
+    opened = OpenedProcess{DescriptorToHandle(descriptor), static_cast<pid_t>(processId)};
+    return opened.handle;
+  }
+  lastError = ERROR_ACCESS_DENIED;
+  return nullptr;
 }

@@ -57,8 +57,7 @@ typedef void* LPSECURITY_ATTRIBUTES;
 #define CREATE_ALWAYS 2u
 #define OPEN_EXISTING 3u
 #define OPEN_ALWAYS 4u
-#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000u
-#define STILL_ACTIVE 259u
+#define SYNCHRONIZE 0x00100000u
 #define MOVEFILE_REPLACE_EXISTING 0x00000001u
 
 #define WAIT_OBJECT_0 0x00000000u
@@ -157,10 +156,9 @@ BOOL ReadFile(HANDLE file, void* data, DWORD length, DWORD* read, void* overlapp
 void Sleep(DWORD milliseconds);
 
 // Processes, as far as telling a run that is gone from one that is not:
-// OpenProcess finds a live process.
+// OpenProcess finds a live process, whose handle is never signalled.
 DWORD GetCurrentProcessId(void);
 HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId);
-BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);
 void GetLocalTime(SYSTEMTIME* time);
 
 // Lists with "*" as the only pattern, the one the program uses.
