@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "delivery/settings_file.h"
 #include "platform/platform.h"
 
 const char kTestSettingsFile[] = "C:\\Kestrin\\Print\\Config\\Kestrin.ini";
@@ -83,9 +84,16 @@ void WriteSettings(const std::string& lines) {
 #endif
 }
 
+// On Windows the platform's own reading checks the program's; natively the
+// program's reading is all there is.
 std::string ReadSetting(const std::string& key) {
   char value[256];
+#ifdef _WIN32
   GetPrivateProfileStringA("Tarvold", key.c_str(), "<missing>", value, sizeof value, kTestSettingsFile);
+#else
+  SettingsSnapshot settings = ReadSettingsSnapshot(kTestSettingsFile, "Tarvold");
+  if (!FindSettingValue(&settings, "Tarvold", key.c_str(), value, sizeof value)) return "<missing>";
+#endif
   return value;
 }
 

@@ -5,6 +5,7 @@
 //   bench_driver TOLLIVANE_EXE PROBE_EXE
 #include <windows.h>
 
+#include "bench_stats.h"
 #include <algorithm>
 #include <stdio.h>
 #include <string>
@@ -17,13 +18,6 @@ const char kSpool[] = "C:\\Kestrin\\Print\\File.pdf";
 const char kOut[] = "C:\\BenchOut";
 const int kPairs = 31;
 const int kRuns = 11;
-
-double Now() {
-  LARGE_INTEGER count, frequency;
-  QueryPerformanceCounter(&count);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 HANDLE Start(const std::string& exe) {
   std::string commandLine = "\"" + exe + "\"";
@@ -76,21 +70,6 @@ double TimeToDialog(const std::string& exe) {
   if (WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) TerminateProcess(process, 1);
   CloseHandle(process);
   return search.found != nullptr ? elapsed : -1.0;
-}
-
-struct Summary {
-  double median, low, high;
-};
-
-Summary Summarize(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return Summary{values[values.size() / 2], values.front(), values.back()};
-}
-
-std::string Cell(const Summary& s, int decimals) {
-  char text[96];
-  snprintf(text, sizeof text, "%.*f (%.*f-%.*f)", decimals, s.median, decimals, s.low, decimals, s.high);
-  return text;
 }
 
 void WriteFileOfSize(const char* path, size_t bytes) {

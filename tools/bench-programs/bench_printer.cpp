@@ -11,6 +11,7 @@
 #include <psapi.h>
 #include <winspool.h>
 
+#include "bench_stats.h"
 #include <algorithm>
 #include <stdio.h>
 #include <stdlib.h>
@@ -23,13 +24,6 @@ const char kSettings[] = "C:\\Kestrin\\Print\\Config\\Kestrin.ini";
 const wchar_t kSpool[] = L"C:\\Kestrin\\Print\\File.pdf";
 const char kOut[] = "C:\\BenchOut";
 const DWORD kPiece = 64 * 1024;
-
-double Now() {
-  LARGE_INTEGER count, frequency;
-  QueryPerformanceCounter(&count);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // One RAW job of `bytes` bytes written from one buffer; to `outputFile`
 // instead of the printer's port when one is given.
@@ -69,21 +63,6 @@ double TimeRun(const std::string& exe) {
 void UndoPrint() {
   DeleteFileA((std::string(kOut) + "\\File002.pdf").c_str());
   WritePrivateProfileStringA("Tarvold", "FileNameCounter", "1", kSettings);
-}
-
-struct Summary {
-  double median, low, high;
-};
-
-Summary Summarize(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return Summary{values[values.size() / 2], values.front(), values.back()};
-}
-
-std::string Cell(const Summary& s, int decimals) {
-  char text[96];
-  snprintf(text, sizeof text, "%.*f (%.*f-%.*f)", decimals, s.median, decimals, s.low, decimals, s.high);
-  return text;
 }
 
 void MonitorAgainstPrintToFile(const std::string& exe) {
