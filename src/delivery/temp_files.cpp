@@ -115,8 +115,11 @@ bool CreateTempFileIn(const char* folder, char* path) {
 }
 
 void RemoveAbandonedTempFiles(const char* folder) {
+  // Listed by the program's pattern: a folder of many prints is not read
+  // whole on every run. The names are checked all the same, as a pattern
+  // also matches short names on Windows.
   char pattern[MAX_PATH];
-  if (!JoinFolder(pattern, folder, "*")) return;
+  if (!JoinFolder(pattern, folder, "tlv*.tmp")) return;
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(pattern, &found);
   if (search == INVALID_HANDLE_VALUE) return;

@@ -20,8 +20,12 @@ namespace {
 HostSaveDialogHandler saveDialogHandler;
 thread_local DWORD lastError;
 
+// A listing of one folder, of the names that begin with `prefix` and end
+// with `suffix` (ignoring case): the patterns "*" and "tlv*.tmp".
 struct HostSearch {
   DIR* folder;
+  char prefix[16];
+  char suffix[16];
 };
 
 struct OpenedProcess {
@@ -75,8 +79,15 @@ bool NativeOf(LPCSTR windowsPath, char* native) {
   return false;
 }
 
-bool FillFound(DIR* folder, WIN32_FIND_DATAA* found) {
-  struct dirent* entry = readdir(folder);
+bool MatchesPattern(const HostSearch* search, const char* name) {
+  size_t length = strlen(name), prefix = strlen(search->prefix), suffix = strlen(search->suffix);
+  return length >= prefix + suffix && strncasecmp(name, search->prefix, prefix) == 0 &&
+         strcasecmp(name + length - suffix, search->suffix) == 0;
+}
+
+bool FillFound(const HostSearch* search, WIN32_FIND_DATAA* found) {
+  struct dirent* entry = readdir(search->folder);
+  while (entry != nullptr && !MatchesPattern(search, entry->d_name)) entry = readdir(search->folder);
   if (entry == nullptr) return false;
   *found = WIN32_FIND_DATAA{};
   lstrcpynA(found->cFileName, entry->d_name, MAX_PATH);
@@ -253,29 +264,34 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found) {
   char folder[MAX_PATH];
   lstrcpynA(folder, pattern, MAX_PATH);
   char* star = strrchr(folder, '*');
-  if (star == nullptr || star[1] != '\0') {
+  char* name = strrchr(folder, '\\');
+  name = name != nullptr ? name + 1 : folder;
+  if (star == nullptr || star < name || star - name >= 16 || strlen(star + 1) >= 16) {
     FailWith(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  *star = '\0';
+  HostSearch search = {};
+  lstrcpynA(search.prefix, name, static_cast<int>(star - name) + 1);
+  lstrcpynA(search.suffix, star + 1, sizeof search.suffix);
+  *name = '\0';
   char native[1024];
   if (folder[0] == '\0') lstrcpynA(folder, ".", MAX_PATH);
   if (!NativeOf(folder, native)) return INVALID_HANDLE_VALUE;
-  DIR* listing = opendir(native);
-  if (listing == nullptr) {
+  search.folder = opendir(native);
+  if (search.folder == nullptr) {
     FailWith(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorOfErrno(errno));
     return INVALID_HANDLE_VALUE;
   }
-  if (!FillFound(listing, found)) {
-    closedir(listing);
+  if (!FillFound(&search, found)) {
+    closedir(search.folder);
     FailWith(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  return new HostSearch{listing};
+  return new HostSearch(search);
 }
 
 BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* found) {
-  return FillFound(static_cast<HostSearch*>(search)->folder, found) ? TRUE : FailWith(ERROR_NO_MORE_FILES);
+  return FillFound(static_cast<HostSearch*>(search), found) ? TRUE : FailWith(ERROR_NO_MORE_FILES);
 }
 
 BOOL FindClose(HANDLE search) {

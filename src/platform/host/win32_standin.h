@@ -157,7 +157,7 @@ DWORD GetCurrentProcessId(void);
 HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId);
 void GetLocalTime(SYSTEMTIME* time);
 
-// Lists with "*" as the only pattern, the one the program uses.
+// Lists with a pattern of one star: "*", or a prefix and suffix around it.
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found);
 BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* found);
 BOOL FindClose(HANDLE search);
