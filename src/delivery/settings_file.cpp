@@ -229,6 +229,7 @@ bool PlanSettingRewrite(const char* text, size_t length, const char* section, co
 bool WriteSettingValue(const char* path, const char* section, const char* key, const char* value) {
   char folder[MAX_PATH];
   GetFolderOf(path, folder);
+  RemoveAbandonedTempFiles(folder);  // a run killed before its rename left its new file here
   for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
     if (attempt > 0) Sleep(kReadRetryMilliseconds);
     SettingsSnapshot snapshot = ReadSettingsSnapshot(path, section);

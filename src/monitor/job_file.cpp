@@ -98,8 +98,7 @@ void CloseJobFile(PortState* port) {
 }
 
 void DiscardJobFile(PortState* port) {
-  bool hadFile = port->jobFile != INVALID_HANDLE_VALUE;
-  if (hadFile) CloseHandle(port->jobFile);
+  if (port->jobFile != INVALID_HANDLE_VALUE) CloseHandle(port->jobFile);
   port->jobFile = INVALID_HANDLE_VALUE;
   port->buffered = 0;
   if (port->jobPath[0] != '\0') DeleteFileA(port->jobPath);

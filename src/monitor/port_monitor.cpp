@@ -94,16 +94,20 @@ BOOL WINAPI EnumPortsOfMonitor(HANDLE, LPWSTR, DWORD level, LPBYTE ports, DWORD 
   return TRUE;
 }
 
+// A handle's state, zero-filled; null with the error set when there is no memory.
+void* NewHandleState(SIZE_T size) {
+  void* state = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
+  if (state == nullptr) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return state;
+}
+
 BOOL WINAPI OpenPortOfMonitor(HANDLE, LPWSTR name, PHANDLE handle) {
   if (handle == nullptr || !IsOurPort(name)) {
     SetLastError(handle == nullptr ? ERROR_INVALID_PARAMETER : ERROR_UNKNOWN_PORT);
     return FALSE;
   }
-  PortState* port = static_cast<PortState*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(PortState)));
-  if (port == nullptr) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return FALSE;
-  }
+  PortState* port = static_cast<PortState*>(NewHandleState(sizeof(PortState)));
+  if (port == nullptr) return FALSE;
   port->tag = kPortStateTag;
   port->jobFile = INVALID_HANDLE_VALUE;
   *handle = port;
@@ -188,11 +192,8 @@ BOOL WINAPI XcvOpenOfMonitor(HANDLE, LPCWSTR, ACCESS_MASK grantedAccess, PHANDLE
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  XcvState* xcv = static_cast<XcvState*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(XcvState)));
-  if (xcv == nullptr) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return FALSE;
-  }
+  XcvState* xcv = static_cast<XcvState*>(NewHandleState(sizeof(XcvState)));
+  if (xcv == nullptr) return FALSE;
   xcv->tag = kXcvStateTag;
   xcv->grantedAccess = grantedAccess;
   *handle = xcv;

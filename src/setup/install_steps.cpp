@@ -153,8 +153,10 @@ bool SameContents(const wchar_t* first, const wchar_t* second) {
 // A DLL the spooler has loaded can be neither replaced nor deleted, but it
 // can be renamed; the renamed file goes at the next restart.
 bool MoveAsideLoadedDll(const wchar_t* path) {
+  // The suffix takes at most 15 characters: a longer path is not cut to fit.
+  if (lstrlenW(path) >= MAX_PATH - 16) return false;
   wchar_t aside[MAX_PATH];
-  lstrcpynW(aside, path, MAX_PATH - 16);
+  lstrcpynW(aside, path, MAX_PATH);
   Line suffix = {};
   Append(&suffix, L".");
   AppendNumber(&suffix, GetTickCount());

@@ -48,6 +48,18 @@ TEST_F(TempFilesTest, ARunRemovesOnlyTheFilesOfRunsThatAreGone) {
   EXPECT_EQ(expected, left);
 }
 
+// The counter is written through a new file in the settings folder: a run
+// killed before its rename leaves one there, which the next write removes.
+TEST_F(TempFilesTest, TheCounterWriteLeavesNoTemporaryFileInTheSettingsFolder) {
+  char gone[kTempNameRoom];
+  FormatTempFileName(0x7FFFFFF0, 2, gone);
+  WriteTextFile(std::string("C:\\Kestrin\\Print\\Config\\") + gone, "[Tarvold]\r\nFileNameCounter=9\r\n");
+  WriteAutomaticSettings("1");
+  RunDelivery();
+  EXPECT_EQ("2", ReadSetting("FileNameCounter"));
+  EXPECT_EQ(std::vector<std::string>{"Kestrin.ini"}, ListFolder("C:\\Kestrin\\Print\\Config"));
+}
+
 TEST_F(TempFilesTest, NewTemporaryFilesAreEmptyAndDistinct) {
   char first[MAX_PATH];
   char second[MAX_PATH];
