@@ -5,15 +5,18 @@ namespace {
 
 const char kJobPrefix[] = "File.pdf.";
 const char kJobSuffix[] = ".job";
-const int kHexDigits = 8;
+const int kHexDigits = 2 * kJobFileRandomBytes;
 
 char* AppendText(char* at, const char* text) {
   while (*text != '\0') *at++ = *text++;
   return at;
 }
 
-char* AppendHex(char* at, uint32_t value) {
-  for (int shift = 28; shift >= 0; shift -= 4) *at++ = "0123456789abcdef"[(value >> shift) & 0xF];
+char* AppendHex(char* at, const uint8_t* bytes, int count) {
+  for (int i = 0; i < count; ++i) {
+    *at++ = "0123456789abcdef"[bytes[i] >> 4];
+    *at++ = "0123456789abcdef"[bytes[i] & 0xF];
+  }
   return at;
 }
 
@@ -37,19 +40,15 @@ const char* SkipHex(const char* name) {
 
 }  // namespace
 
-void FormatJobFileName(uint32_t processId, uint32_t sequence, char* name) {
+void FormatJobFileName(const uint8_t* random, char* name) {
   char* at = AppendText(name, kJobPrefix);
-  at = AppendHex(at, processId);
-  *at++ = '-';
-  at = AppendHex(at, sequence);
+  at = AppendHex(at, random, kJobFileRandomBytes);
   at = AppendText(at, kJobSuffix);
   *at = '\0';
 }
 
 bool IsJobFileName(const char* name) {
   const char* rest = SkipText(name, kJobPrefix);
-  if (rest != nullptr) rest = SkipHex(rest);
-  if (rest != nullptr) rest = SkipText(rest, "-");
   if (rest != nullptr) rest = SkipHex(rest);
   if (rest != nullptr) rest = SkipText(rest, kJobSuffix);
   return rest != nullptr && *rest == '\0';

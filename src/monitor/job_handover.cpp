@@ -1,10 +1,15 @@
 // The job's file replaces the spool file only under the port lock, and the
 // lock is held until the program has exited: the next job must not replace
-// the spool file under an open Save As dialog.
+// the spool file under an open Save As dialog. The lock cannot be made or
+// held by a user: inside the spooler it is an object of the process alone.
 #include "monitor/job_handover.h"
 
+#include <sddl.h>
+
 #include "delivery/delivery_log.h"
+#include "monitor/access_rules.h"
 #include "monitor/job_file.h"
+#include "monitor/job_owner.h"
 #include "monitor/monitor_names.h"
 #include "monitor/program_start.h"
 
@@ -52,9 +57,41 @@ DWORD WaitWhileJobAlive(HANDLE handle, const PortState* port) {
   }
 }
 
+// Inside the spooler's one process; null where the monitor runs in the
+// printing user's process and the lock must be shared by name.
+HANDLE processPortLock;
+
+// Where the lock has a name, only SYSTEM, Administrators and the user of
+// the process may open it.
+HANDLE OpenNamedPortLock(const PortState* port) {
+  char sid[kSidStringSize];
+  char sddl[kOwnerSddlSize];
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (port->ownerToken == nullptr || !TokenUserSidString(port->ownerToken, sid, sizeof sid) ||
+      !FormatPortLockSddl(sid, sddl, sizeof sddl) ||
+      !ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr))
+    return nullptr;
+  SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
+  HANDLE mutex = CreateMutexW(&security, FALSE, TOLLIVANE_PORT_LOCK);
+  DWORD error = GetLastError();
+  LocalFree(descriptor);
+  SetLastError(error);
+  return mutex;
+}
+
+HANDLE OpenPortLock(const PortState* port) {
+  if (!MonitorRunsInService()) return OpenNamedPortLock(port);
+  HANDLE copy = nullptr;
+  if (processPortLock == nullptr ||
+      !DuplicateHandle(GetCurrentProcess(), processPortLock, GetCurrentProcess(), &copy, 0, FALSE,
+                       DUPLICATE_SAME_ACCESS))
+    return nullptr;
+  return copy;
+}
+
 // A holder that died leaves the mutex abandoned; it is ours all the same.
 HANDLE AcquirePortLock(const PortState* port) {
-  HANDLE mutex = CreateMutexW(nullptr, FALSE, TOLLIVANE_PORT_LOCK);
+  HANDLE mutex = OpenPortLock(port);
   if (mutex == nullptr) return nullptr;
   DWORD waited = WaitWhileJobAlive(mutex, port);
   if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return mutex;
@@ -70,7 +107,7 @@ void ReleasePortLock(HANDLE lock) {
 
 BOOL FailJob(PortState* port, const char* reason, DWORD error) {
   DiscardJobFile(port);
-  LogJobNotHandedOver(reason, error);
+  LogJobNotHandedOver(port, reason, error);
   SetLastError(error);
   return FALSE;
 }
@@ -79,6 +116,7 @@ BOOL FailJob(PortState* port, const char* reason, DWORD error) {
 BOOL FileUnderLock(PortState* port, const wchar_t* program) {
   CloseJobFile(port);
   if (port->writeError != 0) return FailJob(port, "job file not written", port->writeError);
+  if (!IsSpoolFolderSafe()) return FailJob(port, kUnsafeSpoolFolderReason, ERROR_PATH_NOT_FOUND);
   RemoveAbandonedJobFiles(port->jobPath);
   if (!MoveFileExA(port->jobPath, kSpoolFilePath, MOVEFILE_REPLACE_EXISTING))
     return FailJob(port, "spool file not replaced", GetLastError());
@@ -106,19 +144,31 @@ bool IsJobCancelled(const PortState* port) {
   return (status & (JOB_STATUS_DELETING | JOB_STATUS_DELETED)) != 0;
 }
 
-void LogJobNotHandedOver(const char* reason, DWORD error) {
+void LogJobNotHandedOver(const PortState* port, const char* reason, DWORD error) {
+  if (!port->ownerMayPrint || port->ownerToken == nullptr) return;
+  SavedIdentity saved;
+  if (!ActAsOwner(port->ownerToken, &saved)) return;
   JobSettings job;
   char settingsPath[MAX_PATH];
   AcquireSRWLockExclusive(&settingsReading);
   InitReservedChars();
   ReadJobSettings(&job, settingsPath);
   ReleaseSRWLockExclusive(&settingsReading);
-  DeliveryOutcome outcome = {};
-  outcome.result = kNotFiled;
-  outcome.reason = reason;
-  outcome.error = error;
-  WriteDeliveryLog(job.logFile, job.promptEachPrint != 1, &outcome, true);
+  if (IsMonitorLogPath(job.logFile)) {
+    DeliveryOutcome outcome = {};
+    outcome.result = kNotFiled;
+    outcome.reason = reason;
+    outcome.error = error;
+    WriteDeliveryLog(job.logFile, job.promptEachPrint != 1, &outcome, true);
+  }
+  RestoreIdentity(&saved);
 }
+
+void InitPortLock(void) {
+  if (MonitorRunsInService() && processPortLock == nullptr) processPortLock = CreateMutexW(nullptr, FALSE, nullptr);
+}
+
+namespace {
 
 BOOL HandOverJob(PortState* port, const MonitorRegistry* registry) {
   FlushJobFile(port);
@@ -140,5 +190,18 @@ BOOL HandOverJob(PortState* port, const MonitorRegistry* registry) {
   DWORD error = GetLastError();
   ReleasePortLock(lock);
   SetLastError(error);
+  return done;
+}
+
+}  // namespace
+
+// Everything here runs as the spooler itself, in the protected spool
+// folder; only the log line is written as the owner.
+BOOL EndPortJob(PortState* port, const MonitorRegistry* registry) {
+  if (port->refusal != nullptr) return FailJob(port, port->refusal, port->refusalError);
+  SavedIdentity saved;
+  if (!ActAsSpooler(&saved)) return FailJob(port, "thread identity not readable", GetLastError());
+  BOOL done = HandOverJob(port, registry);
+  RestoreIdentity(&saved);
   return done;
 }

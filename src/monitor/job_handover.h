@@ -11,16 +11,21 @@ struct MonitorRegistry {
   HANDLE spooler;
 };
 
-// Hands the port's finished job to the program and waits for it to end.
-// TRUE when the job is done (filed, or empty, or cancelled: nothing to do);
-// FALSE with the error set when it could not be handed over. Every job not
-// handed over leaves a line in the log.
-BOOL HandOverJob(PortState* port, const MonitorRegistry* registry);
+// Makes the lock that orders jobs, once, when the spooler loads the monitor.
+void InitPortLock(void);
+
+// Ends the port's job: hands it to the program and waits for it to end, or
+// fails it. TRUE when the job is done (filed, or empty, or cancelled:
+// nothing to do); FALSE with the error set when it could not be handed
+// over. Every job of a known owner not handed over leaves a line in the log.
+BOOL EndPortJob(PortState* port, const MonitorRegistry* registry);
 
 // True when the spooler reports the port's job as deleted.
 bool IsJobCancelled(const PortState* port);
 
-// One line in the program's log, when the settings name one.
-void LogJobNotHandedOver(const char* reason, DWORD error);
+// One line in the program's log, when the settings name one the monitor may
+// write: written as the job's owner, and only for an owner the monitor
+// accepted.
+void LogJobNotHandedOver(const PortState* port, const char* reason, DWORD error);
 
 #endif

@@ -2,9 +2,13 @@
 // job is written to a file of its own beside the spool file; at the job's end
 // that file becomes the spool file and the program is started to file it.
 // The monitor runs inside the spooler: every handle and buffer it is given is
-// checked, and every path releases what it took.
+// checked, and every path releases what it took. A job the port cannot take
+// is not failed at its start or while it is written (the spooler would send
+// it again and again, holding up every later job): its data is dropped and it
+// fails at its end.
 #include "monitor/job_file.h"
 #include "monitor/job_handover.h"
+#include "monitor/job_owner.h"
 #include "monitor/monitor_names.h"
 #include "monitor/program_start.h"
 #include "monitor/xcv_commands.h"
@@ -120,22 +124,70 @@ void EndJobState(PortState* port) {
   port->printer = nullptr;
   if (port->ownerToken != nullptr) CloseHandle(port->ownerToken);
   port->ownerToken = nullptr;
+  port->jobOpen = false;
+  port->refusal = nullptr;
+  port->refusalError = 0;
+  port->ownerMayPrint = false;
+}
+
+bool RefuseJob(PortState* port, const char* reason, DWORD error) {
+  port->refusal = reason;
+  port->refusalError = error;
+  return false;
+}
+
+// The owner check comes first: nothing touches the disk for a job whose
+// owner is not a user logged on here.
+bool AcceptJobOwner(PortState* port) {
+  port->ownerToken = OpenJobOwnerToken();
+  if (port->ownerToken == nullptr) {
+    DWORD error = GetLastError();
+    return RefuseJob(port, error == ERROR_NO_TOKEN ? OwnerVerdictReason(kRefuseNoOwner) : "job owner's token not read",
+                     error);
+  }
+  OwnerFacts facts;
+  ReadOwnerFacts(port->ownerToken, &facts);
+  OwnerVerdict verdict = JudgeJobOwner(&facts);
+  if (verdict != kOwnerMayPrint) return RefuseJob(port, OwnerVerdictReason(verdict), ERROR_ACCESS_DENIED);
+  port->ownerMayPrint = true;
+  return true;
+}
+
+// The job file is made as the spooler itself: the folder is one only
+// administrators can change, and the owner could not replace another
+// user's spool file.
+void TakeJob(PortState* port) {
+  if (!AcceptJobOwner(port)) return;
+  char ownerSid[kSidStringSize];
+  if (!TokenUserSidString(port->ownerToken, ownerSid, sizeof ownerSid)) {
+    RefuseJob(port, "job owner's token not read", GetLastError());
+    return;
+  }
+  if (!IsSpoolFolderSafe()) {
+    RefuseJob(port, kUnsafeSpoolFolderReason, ERROR_PATH_NOT_FOUND);
+    return;
+  }
+  SavedIdentity saved;
+  if (!ActAsSpooler(&saved)) {
+    RefuseJob(port, "thread identity not readable", GetLastError());
+    return;
+  }
+  bool created = CreateJobFile(port, ownerSid);
+  DWORD error = GetLastError();
+  RestoreIdentity(&saved);
+  if (!created) RefuseJob(port, "job file not created", error);
 }
 
 BOOL WINAPI StartDocOfPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD, LPBYTE) {
   PortState* port = PortFromHandle(handle);
   if (port == nullptr) return FALSE;
   EndJobState(port);  // a job started without its end being reported is dropped
+  port->jobOpen = true;
   port->jobId = jobId;
   if (BoundedLength(printerName, MAX_PATH) > 0 && !OpenPrinterW(printerName, &port->printer, nullptr))
     port->printer = nullptr;
-  port->ownerToken = CaptureOwnerToken();
-  if (CreateJobFile(port)) return TRUE;
-  DWORD error = GetLastError();
-  LogJobNotHandedOver("job file not created", error);
-  EndJobState(port);
-  SetLastError(error);
-  return FALSE;
+  TakeJob(port);
+  return TRUE;
 }
 
 BOOL WINAPI WriteToPort(HANDLE handle, LPBYTE bytes, DWORD count, LPDWORD written) {
@@ -146,11 +198,11 @@ BOOL WINAPI WriteToPort(HANDLE handle, LPBYTE bytes, DWORD count, LPDWORD writte
     return FALSE;
   }
   *written = 0;
-  if (port->jobFile == INVALID_HANDLE_VALUE) {
+  if (!port->jobOpen) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  if (!AppendToJobFile(port, bytes, count)) return FALSE;
+  if (port->refusal == nullptr) AppendToJobFile(port, bytes, count);
   *written = count;
   return TRUE;
 }
@@ -164,11 +216,11 @@ BOOL WINAPI ReadFromPort(HANDLE, LPBYTE, DWORD, LPDWORD read) {
 BOOL WINAPI EndDocOfPort(HANDLE handle) {
   PortState* port = PortFromHandle(handle);
   if (port == nullptr) return FALSE;
-  if (port->jobFile == INVALID_HANDLE_VALUE) {
+  if (!port->jobOpen) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  BOOL done = HandOverJob(port, &monitorRegistry);
+  BOOL done = EndPortJob(port, &monitorRegistry);
   DWORD error = GetLastError();
   // The spooler learns the job has left the port; its own status stays.
   if (port->printer != nullptr) SetJobW(port->printer, port->jobId, 0, nullptr, JOB_CONTROL_SENT_TO_PRINTER);
@@ -265,6 +317,8 @@ extern "C" __declspec(dllexport) LPMONITOR2 WINAPI InitializePrintMonitor2(PMONI
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
+  InitJobOwners();
+  InitPortLock();
   monitorRegistry.functions = init->cbSize >= sizeof(MONITORINIT) ? init->pMonitorReg : nullptr;
   monitorRegistry.root = init->hckRegistryRoot;
   monitorRegistry.spooler = init->hSpooler;

@@ -12,13 +12,17 @@ const DWORD kJobBufferSize = 64 * 1024;
 
 struct PortState {
   DWORD tag;
+  bool jobOpen;          // between StartDocPort and EndDocPort
+  const char* refusal;   // why the job got no file (its data is dropped); null when it has one
+  DWORD refusalError;
+  bool ownerMayPrint;    // the owner check passed: its log line may be written as the owner
   HANDLE jobFile;  // INVALID_HANDLE_VALUE between jobs
   char jobPath[MAX_PATH];
   ULONGLONG jobBytes;
   DWORD writeError;  // the first failure to write the job file, 0 while none
   HANDLE printer;    // for the job's status; null when the spooler names no printer
   DWORD jobId;
-  HANDLE ownerToken;  // the job's owner as impersonated at its start, or null
+  HANDLE ownerToken;  // the job's owner (see OpenJobOwnerToken), or null
   DWORD buffered;
   BYTE buffer[kJobBufferSize];
 };

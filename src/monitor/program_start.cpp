@@ -1,17 +1,16 @@
 // The Windows side of starting the program; which way it is started is
 // ChooseLaunchWay's decision. Under the spooler service the job's owner is
-// found by the impersonation token of the job's start or, failing that, by
-// the job's user name among the logged-on sessions.
+// the token impersonated at the job's start: nobody is matched by name.
 #include "monitor/program_start.h"
 
 #include <userenv.h>
 #include <wtsapi32.h>
 
+#include "monitor/job_owner.h"
 #include "monitor/launch_decision.h"
 
 namespace {
 
-const DWORD kJobInfoBufferSize = 2048;
 const DWORD kSidBufferSize = 128;
 
 struct CommandLine {
@@ -38,20 +37,6 @@ bool TokenUserSid(HANDLE token, BYTE* buffer) {
   return GetTokenInformation(token, TokenUser, buffer, kSidBufferSize, &size) != FALSE;
 }
 
-bool IsServiceAccount(void) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return true;
-  alignas(8) BYTE buffer[kSidBufferSize];
-  bool service = true;
-  if (TokenUserSid(token, buffer)) {
-    PSID sid = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
-    service = IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinLocalServiceSid) ||
-              IsWellKnownSid(sid, WinNetworkServiceSid);
-  }
-  CloseHandle(token);
-  return service;
-}
-
 bool IsSessionActive(DWORD session) {
   LPWSTR state = nullptr;
   DWORD bytes = 0;
@@ -62,44 +47,8 @@ bool IsSessionActive(DWORD session) {
   return active;
 }
 
-// The job's user name, as the spooler keeps it.
-bool JobUserName(const PortState* port, wchar_t* name, int capacity) {
-  if (port->printer == nullptr) return false;
-  alignas(8) BYTE buffer[kJobInfoBufferSize];
-  DWORD needed = 0;
-  if (!GetJobW(port->printer, port->jobId, 1, buffer, sizeof buffer, &needed)) return false;
-  const JOB_INFO_1W* job = reinterpret_cast<const JOB_INFO_1W*>(buffer);
-  if (job->pUserName == nullptr) return false;
-  lstrcpynW(name, job->pUserName, capacity);
-  return true;
-}
-
-// The active session where the job's user is logged on.
-bool FindSessionOfJobUser(const PortState* port, DWORD* session) {
-  wchar_t user[256];
-  if (!JobUserName(port, user, 256)) return false;
-  WTS_SESSION_INFOW* sessions = nullptr;
-  DWORD count = 0;
-  if (!WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) return false;
-  bool found = false;
-  for (DWORD i = 0; i < count && !found; ++i) {
-    if (sessions[i].State != WTSActive) continue;
-    LPWSTR name = nullptr;
-    DWORD bytes = 0;
-    if (!WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, sessions[i].SessionId, WTSUserName, &name, &bytes))
-      continue;
-    if (lstrcmpiW(name, user) == 0) {
-      *session = sessions[i].SessionId;
-      found = true;
-    }
-    WTSFreeMemory(name);
-  }
-  WTSFreeMemory(sessions);
-  return found;
-}
-
 void GatherLaunchFacts(const PortState* port, LaunchFacts* facts, DWORD* ownerSession) {
-  facts->processIsServiceAccount = IsServiceAccount();
+  facts->processIsServiceAccount = MonitorRunsInService();
   DWORD processSession = 0;
   ProcessIdToSessionId(GetCurrentProcessId(), &processSession);
   facts->processSessionId = processSession;
@@ -109,8 +58,7 @@ void GatherLaunchFacts(const PortState* port, LaunchFacts* facts, DWORD* ownerSe
   if (port->ownerToken != nullptr)
     facts->ownerTokenKnown =
         GetTokenInformation(port->ownerToken, TokenSessionId, ownerSession, sizeof *ownerSession, &size) != FALSE;
-  if (!facts->ownerTokenKnown && !facts->processIsServiceAccount) return;
-  if (!facts->ownerTokenKnown) facts->ownerTokenKnown = FindSessionOfJobUser(port, ownerSession);
+  if (!facts->ownerTokenKnown) return;
   facts->ownerSessionId = *ownerSession;
   facts->ownerSessionActive = facts->ownerTokenKnown && IsSessionActive(*ownerSession);
 }
@@ -150,19 +98,17 @@ HANDLE StartWithToken(HANDLE primary, CommandLine* line, const wchar_t* program)
   return started.hProcess;
 }
 
-// Runs in the spooler's own account (the session user's token can only be
-// had as LocalSystem), then goes back to impersonating whoever it was.
+// In the spooler's own account: the session user's token can only be had
+// as LocalSystem.
 HANDLE StartAsOwner(const PortState* port, DWORD session, CommandLine* line, const wchar_t* program,
                     const char** reason) {
-  HANDLE impersonated = nullptr;
-  if (OpenThreadToken(GetCurrentThread(), TOKEN_IMPERSONATE, TRUE, &impersonated)) RevertToSelf();
   HANDLE process = nullptr;
   HANDLE user = nullptr;
   HANDLE primary = nullptr;
   *reason = "program not started";
   if (!WTSQueryUserToken(session, &user)) {
     *reason = "no interactive session for the job's owner";
-  } else if (port->ownerToken != nullptr && !SameUser(user, port->ownerToken)) {
+  } else if (!SameUser(user, port->ownerToken)) {
     *reason = "no interactive session for the job's owner";
     SetLastError(ERROR_NO_SUCH_LOGON_SESSION);
   } else if (DuplicateTokenEx(user, MAXIMUM_ALLOWED, nullptr, SecurityIdentification, TokenPrimary, &primary)) {
@@ -171,21 +117,11 @@ HANDLE StartAsOwner(const PortState* port, DWORD session, CommandLine* line, con
   DWORD error = GetLastError();
   if (primary != nullptr) CloseHandle(primary);
   if (user != nullptr) CloseHandle(user);
-  if (impersonated != nullptr) {
-    SetThreadToken(nullptr, impersonated);
-    CloseHandle(impersonated);
-  }
   SetLastError(error);
   return process;
 }
 
 }  // namespace
-
-HANDLE CaptureOwnerToken(void) {
-  HANDLE token = nullptr;
-  if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY | TOKEN_DUPLICATE, TRUE, &token)) return nullptr;
-  return token;
-}
 
 HANDLE StartProgramForJob(const PortState* port, const wchar_t* program, const char** reason) {
   CommandLine line;

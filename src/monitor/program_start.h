@@ -6,12 +6,9 @@
 
 #include "monitor/port_state.h"
 
-// The owner's token as impersonated now, or null when the thread is not
-// impersonating (the job then is matched to a session by its user's name).
-HANDLE CaptureOwnerToken(void);
-
-// Starts `program` for the port's job. Returns the process, or null with
-// `reason` and the error set.
+// Starts `program` for the port's job, whose owner the port knows. Called
+// as the spooler itself. Returns the process, or null with `reason` and the
+// error set.
 HANDLE StartProgramForJob(const PortState* port, const wchar_t* program, const char** reason);
 
 #endif

@@ -1,94 +1,41 @@
 // The steps of installing, each saying in one line what it did. A failing
 // install takes back, in reverse order, every step this run did, so that a
 // failure leaves the machine as it found it; what was there before is kept.
+// What runs for the printer comes from places only administrators can
+// change: the monitor from the system folder, the program from its copy
+// under Program Files.
 #include "setup/install_steps.h"
 
 #include <windows.h>
+#include <shlobj.h>
 #include <shlwapi.h>
 #include <winspool.h>
 
 #include "monitor/monitor_names.h"
+#include "setup/folder_security.h"
+#include "setup/setup_output.h"
 
 namespace {
 
 const wchar_t kPrinterName[] = L"Tollivane";
 const wchar_t kProgramName[] = L"Tollivane.exe";
 const wchar_t kDefaultSettingsName[] = L"Kestrin.ini";
-const wchar_t* const kSettingsFolders[] = {L"C:\\Kestrin", L"C:\\Kestrin\\Print", L"C:\\Kestrin\\Print\\Config"};
+const wchar_t kProgramFolderName[] = L"Tollivane";
 const wchar_t kSettingsFile[] = L"C:\\Kestrin\\Print\\Config\\Kestrin.ini";
-const int kLineSize = 1024;
 const DWORD kCompareChunk = 4096;
-
-struct Line {
-  wchar_t text[kLineSize];
-};
 
 struct InstallDone {
   bool dllCopied;
   bool monitorAdded;
+  FoldersMade folders;
+  bool programFolderCreated;
+  bool programCopied;
   bool settingsCopied;
   bool printerAdded;
   wchar_t dllPath[MAX_PATH];
+  wchar_t programFolder[MAX_PATH];
+  wchar_t programPath[MAX_PATH];
 };
-
-void Append(Line* line, const wchar_t* text) {
-  int used = lstrlenW(line->text);
-  lstrcpynW(line->text + used, text, kLineSize - used);
-}
-
-void AppendNumber(Line* line, DWORD number) {
-  wchar_t digits[12];
-  int at = 11;
-  digits[at] = L'\0';
-  do {
-    digits[--at] = static_cast<wchar_t>(L'0' + number % 10);
-    number /= 10;
-  } while (number != 0);
-  Append(line, digits + at);
-}
-
-void Say(const wchar_t* first, const wchar_t* second = L"", const wchar_t* third = L"") {
-  Line line = {};
-  Append(&line, first);
-  Append(&line, second);
-  Append(&line, third);
-  char bytes[kLineSize * 2];
-  int length = WideCharToMultiByte(CP_ACP, 0, line.text, -1, bytes, sizeof bytes - 2, nullptr, nullptr);
-  if (length <= 0) return;
-  lstrcpynA(bytes + length - 1, "\r\n", 3);
-  DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes, static_cast<DWORD>(length + 1), &written, nullptr);
-}
-
-const wchar_t* ErrorWords(DWORD error) {
-  switch (error) {
-    case ERROR_ACCESS_DENIED:
-      return L"access denied: run it as administrator";
-    case ERROR_FILE_NOT_FOUND:
-      return L"file not found";
-    case ERROR_SHARING_VIOLATION:
-      return L"file in use";
-    case ERROR_UNKNOWN_PRINTER_DRIVER:
-      return L"this printer driver is not installed";
-    case ERROR_INVALID_PRINTER_NAME:
-      return L"no such printer";
-    default:
-      return L"refused";
-  }
-}
-
-bool Fail(const wchar_t* step, DWORD error) {
-  Line line = {};
-  Append(&line, L"Failed: ");
-  Append(&line, step);
-  Append(&line, L": ");
-  Append(&line, ErrorWords(error));
-  Append(&line, L" (error ");
-  AppendNumber(&line, error);
-  Append(&line, L")");
-  Say(line.text);
-  return false;
-}
 
 bool JoinPath(wchar_t* path, const wchar_t* folder, const wchar_t* name) {
   lstrcpynW(path, folder, MAX_PATH);
@@ -150,9 +97,10 @@ bool SameContents(const wchar_t* first, const wchar_t* second) {
   return same;
 }
 
-// A DLL the spooler has loaded can be neither replaced nor deleted, but it
-// can be renamed; the renamed file goes at the next restart.
-bool MoveAsideLoadedDll(const wchar_t* path) {
+// A DLL the spooler has loaded, or a program still running, can be neither
+// replaced nor deleted, but it can be renamed; the renamed file goes at the
+// next restart.
+bool MoveAsideLoadedFile(const wchar_t* path) {
   // The suffix takes at most 15 characters: a longer path is not cut to fit.
   if (lstrlenW(path) >= MAX_PATH - 16) return false;
   wchar_t aside[MAX_PATH];
@@ -167,24 +115,55 @@ bool MoveAsideLoadedDll(const wchar_t* path) {
   return true;
 }
 
+// Copies `source` to `target`: nothing when they are the same already; a
+// loaded file in the way is moved aside. `copiedNew` tells whether there was
+// none before.
+bool CopyIntoPlace(const wchar_t* step, const wchar_t* source, const wchar_t* target, bool* copiedNew) {
+  bool existed = PathFileExistsW(target) != FALSE;
+  const wchar_t* name = PathFindFileNameW(target);
+  if (existed && SameContents(source, target)) {
+    Say(name, L" is already in place: ", target);
+    return true;
+  }
+  if (!CopyFileW(source, target, FALSE)) {
+    DWORD error = GetLastError();
+    if (!existed || !MoveAsideLoadedFile(target) || !CopyFileW(source, target, FALSE)) return Fail(step, error);
+  }
+  *copiedNew = !existed;
+  Line line = {};
+  Append(&line, existed ? L"Replaced " : L"Copied ");
+  Append(&line, name);
+  Append(&line, L" at ");
+  Append(&line, target);
+  Say(line.text);
+  return true;
+}
+
 bool CopyDll(InstallDone* done) {
   const wchar_t step[] = L"copying TollivanePort.dll into the system folder";
   wchar_t source[MAX_PATH];
   if (!FindBesideSetup(TOLLIVANE_MONITOR_DLL, false, source)) return Fail(step, ERROR_FILE_NOT_FOUND);
   if (!SystemPath(TOLLIVANE_MONITOR_DLL, done->dllPath)) return Fail(step, ERROR_FILENAME_EXCED_RANGE);
-  bool existed = PathFileExistsW(done->dllPath) != FALSE;
-  if (existed && SameContents(source, done->dllPath)) {
-    Say(L"TollivanePort.dll is already in place: ", done->dllPath);
-    return true;
-  }
-  if (!CopyFileW(source, done->dllPath, FALSE)) {
-    DWORD error = GetLastError();
-    if (!existed || !MoveAsideLoadedDll(done->dllPath) || !CopyFileW(source, done->dllPath, FALSE))
-      return Fail(step, error);
-  }
-  done->dllCopied = !existed;
-  Say(existed ? L"Replaced " : L"Copied TollivanePort.dll to ", done->dllPath);
-  return true;
+  return CopyIntoPlace(step, source, done->dllPath, &done->dllCopied);
+}
+
+// The 32-bit program's folder: Program Files (x86) on 64-bit Windows,
+// Program Files on 32-bit Windows, where only administrators may write.
+bool ProgramFolder(wchar_t* folder) {
+  wchar_t programFiles[MAX_PATH];
+  return SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, SHGFP_TYPE_CURRENT, programFiles)) &&
+         JoinPath(folder, programFiles, kProgramFolderName);
+}
+
+bool InstallProgram(InstallDone* done) {
+  const wchar_t step[] = L"copying Tollivane.exe into Program Files";
+  wchar_t source[MAX_PATH];
+  if (!FindBesideSetup(kProgramName, true, source)) return Fail(step, ERROR_FILE_NOT_FOUND);
+  if (!ProgramFolder(done->programFolder) || !JoinPath(done->programPath, done->programFolder, kProgramName))
+    return Fail(step, ERROR_PATH_NOT_FOUND);
+  done->programFolderCreated = CreateDirectoryW(done->programFolder, nullptr) != FALSE;
+  if (!done->programFolderCreated && GetLastError() != ERROR_ALREADY_EXISTS) return Fail(step, GetLastError());
+  return CopyIntoPlace(step, source, done->programPath, &done->programCopied);
 }
 
 bool AddMonitor(InstallDone* done) {
@@ -206,10 +185,8 @@ bool AddMonitor(InstallDone* done) {
 
 // The port's key is where the spooler looks for the monitor's ports; the
 // program's place is what the monitor starts.
-bool RecordProgram(void) {
+bool RecordProgram(const wchar_t* program) {
   const wchar_t step[] = L"recording where Tollivane.exe is";
-  wchar_t program[MAX_PATH];
-  if (!FindBesideSetup(kProgramName, true, program)) return Fail(step, ERROR_FILE_NOT_FOUND);
   HKEY key = nullptr;
   LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE,
                                 TOLLIVANE_MONITORS_KEY TOLLIVANE_MONITOR_NAME L"\\Ports\\" TOLLIVANE_PORT_NAME, 0,
@@ -228,7 +205,6 @@ bool RecordProgram(void) {
 }
 
 bool CopyDefaultSettings(InstallDone* done) {
-  for (const wchar_t* folder : kSettingsFolders) CreateDirectoryW(folder, nullptr);
   if (PathFileExistsW(kSettingsFile)) {
     Say(L"Kept the settings in ", kSettingsFile);
     return true;
@@ -294,18 +270,22 @@ DWORD DeleteTollivaneMonitor(void) {
   return error == ERROR_UNKNOWN_PRINT_MONITOR ? 0 : error;
 }
 
-DWORD DeleteDll(const wchar_t* path) {
+// Deleted now, or at the next restart when it is in use.
+DWORD DeleteInstalledFile(const wchar_t* path) {
   if (DeleteFileW(path)) return 0;
   DWORD error = GetLastError();
-  if (error == ERROR_FILE_NOT_FOUND) return 0;
-  return MoveAsideLoadedDll(path) ? 0 : error;
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return 0;
+  return MoveAsideLoadedFile(path) ? 0 : error;
 }
 
 void UndoInstall(const InstallDone* done) {
   if (done->printerAdded && DeleteTollivanePrinter() == 0) Say(L"Undone: the printer \"Tollivane\" is removed");
   if (done->settingsCopied && DeleteFileW(kSettingsFile)) Say(L"Undone: the default settings are removed");
+  if (done->programCopied && DeleteInstalledFile(done->programPath) == 0) Say(L"Undone: Tollivane.exe is removed");
+  if (done->programFolderCreated) RemoveDirectoryW(done->programFolder);
+  RemoveFoldersMade(&done->folders);
   if (done->monitorAdded && DeleteTollivaneMonitor() == 0) Say(L"Undone: the port monitor is unregistered");
-  if (done->dllCopied && DeleteDll(done->dllPath) == 0) Say(L"Undone: TollivanePort.dll is removed");
+  if (done->dllCopied && DeleteInstalledFile(done->dllPath) == 0) Say(L"Undone: TollivanePort.dll is removed");
 }
 
 bool CheckCanInstall(void) {
@@ -316,6 +296,9 @@ bool CheckCanInstall(void) {
   if (!IsAdministrator()) return Fail(L"checking the rights", ERROR_ACCESS_DENIED);
   wchar_t program[MAX_PATH];
   if (!FindBesideSetup(kProgramName, true, program)) return Fail(L"finding Tollivane.exe", ERROR_FILE_NOT_FOUND);
+  if (!CheckSettingsFolders()) return false;
+  PathRemoveFileSpecW(program);
+  WarnIfWritableByOthers(program);
   return true;
 }
 
@@ -325,7 +308,8 @@ int InstallPrinter(const wchar_t* driver) {
   if (!CheckCanInstall()) return 1;
   InstallDone done = {};
   bool installed =
-      CopyDll(&done) && AddMonitor(&done) && RecordProgram() && CopyDefaultSettings(&done) && AddPrinter(driver, &done);
+      CopyDll(&done) && AddMonitor(&done) && SecureSettingsFolders(&done.folders) && InstallProgram(&done) &&
+      RecordProgram(done.programPath) && CopyDefaultSettings(&done) && AddPrinter(driver, &done);
   if (installed) {
     Say(L"Installed: print to \"Tollivane\"");
     return 0;
@@ -346,8 +330,15 @@ int UninstallPrinter(void) {
   if (error != 0) return Fail(L"unregistering the port monitor", error), 1;
   Say(L"The port monitor is unregistered");
   wchar_t dll[MAX_PATH];
-  error = SystemPath(TOLLIVANE_MONITOR_DLL, dll) ? DeleteDll(dll) : ERROR_FILENAME_EXCED_RANGE;
+  error = SystemPath(TOLLIVANE_MONITOR_DLL, dll) ? DeleteInstalledFile(dll) : ERROR_FILENAME_EXCED_RANGE;
   if (error != 0) return Fail(L"removing TollivanePort.dll from the system folder", error), 1;
-  Say(L"TollivanePort.dll is removed; the settings, the spool folder, the prints and Tollivane.exe are kept");
+  Say(L"TollivanePort.dll is removed");
+  wchar_t folder[MAX_PATH];
+  wchar_t program[MAX_PATH];
+  error = ProgramFolder(folder) && JoinPath(program, folder, kProgramName) ? DeleteInstalledFile(program)
+                                                                          : ERROR_FILENAME_EXCED_RANGE;
+  if (error != 0) return Fail(L"removing Tollivane.exe from Program Files", error), 1;
+  if (PathFileExistsW(folder) && !RemoveDirectoryW(folder)) MoveFileExW(folder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  Say(L"Tollivane.exe is removed from ", folder, L"; the settings, the spool folder and the prints are kept");
   return 0;
 }

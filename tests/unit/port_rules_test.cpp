@@ -96,15 +96,19 @@ TEST(XcvCommandTest, OverlongCommandAndNullBuffersAreRefused) {
 }
 
 TEST(JobFileNameTest, NamesAreRecognisedAndLookAlikesAreNot) {
-  char name[kJobFileNameSize];
+  const uint8_t random[kJobFileRandomBytes] = {0x00, 0x01, 0x2a, 0x7f, 0x80, 0xab, 0xcd, 0xef,
+                                               0xff, 0x10, 0x32, 0x54, 0x76, 0x98, 0xba, 0xdc};
+  char name[kJobFileNameSize + 1];
   memset(name, 'x', sizeof name);
-  FormatJobFileName(0x2a, 0xFFFFFFFF, name);
-  EXPECT_STREQ("File.pdf.0000002a-ffffffff.job", name);
+  FormatJobFileName(random, name);
+  EXPECT_STREQ("File.pdf.00012a7f80abcdefff1032547698badc.job", name);
+  EXPECT_EQ('x', name[kJobFileNameSize]);
   EXPECT_TRUE(IsJobFileName(name));
-  EXPECT_TRUE(IsJobFileName("FILE.PDF.0000002A-0000000B.JOB"));
-  for (const char* other : {"File.pdf", "File.pdf.0000002a-0000000b.job.tmp", "File.pdf.0000002a-0000000b.jo",
-                            "File.pdf.0000002g-0000000b.job", "File.pdf.2a-b.job", "File.pdf.0000002a_0000000b.job",
-                            "File002.pdf", "Copy of File.pdf.0000002a-0000000b.job", ""})
+  EXPECT_TRUE(IsJobFileName("FILE.PDF.00012A7F80ABCDEFFF1032547698BADC.JOB"));
+  for (const char* other :
+       {"File.pdf", "File.pdf.00012a7f80abcdefff1032547698badc.job.tmp", "File.pdf.00012a7f80abcdefff1032547698badc.jo",
+        "File.pdf.00012a7f80abcdefff1032547698badg.job", "File.pdf.00012a7f80abcdefff1032547698bad.job",
+        "File.pdf.0000002a-0000000b.job", "File002.pdf", "Copy of File.pdf.00012a7f80abcdefff1032547698badc.job", ""})
     EXPECT_FALSE(IsJobFileName(other)) << other;
 }
 
