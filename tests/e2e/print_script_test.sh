@@ -118,14 +118,27 @@ grep -q 'Failed: adding the printer "Tollivane" with the driver "Microsoft Print
 setup_cmd install --driver "Tollivane Test PS" >"$scratch/setup1" 2>&1 || fail "setup ended with $?: $(cat "$scratch/setup1")"
 cmp -s "$package/Kestrin.ini" "$drive_c/Kestrin/Print/Config/Kestrin.ini" || fail "setup did not copy the default settings"
 grep -q 'Added the printer "Tollivane"' "$scratch/setup1" || fail "setup did not add the printer"
-grep -q 'TollivaneApp\\Tollivane.exe' "$scratch/setup1" || fail "setup did not record the exe beside x64"
+grep -q 'The port starts C:\\Program Files (x86)\\Tollivane\\Tollivane.exe' "$scratch/setup1" ||
+  fail "setup did not point the port at its copy of the exe under Program Files"
 printf 'DefaultDir=D:\\Edited\r\n' >>"$drive_c/Kestrin/Print/Config/Kestrin.ini"
 cp "$drive_c/Kestrin/Print/Config/Kestrin.ini" "$scratch/edited.ini"
 setup_cmd install --driver "Tollivane Test PS" >"$scratch/setup2" 2>&1 || fail "setup ended with $? the second time"
 cmp -s "$scratch/edited.ini" "$drive_c/Kestrin/Print/Config/Kestrin.ini" || fail "setup replaced an edited settings file"
 grep -q "Kept" "$scratch/setup2" || fail "setup does not say it kept the settings"
+# The unpacked folder may go once setup has run: the port starts the copy.
+mv "$app" "$app.gone"
+printf '[Tarvold]\r\nDefaultDir=C:\\TollivaneTest\\scripts\r\nPromptForEachPrint=0\r\n' \
+  >"$drive_c/Kestrin/Print/Config/Kestrin.ini"
+rm -rf "$out" && mkdir -p "$out"
+cp "$scratch/job.ps" "$drive_c/TollivaneTest/job.ps"
+"$tools/wine-run" "$client" print Tollivane 'C:\TollivaneTest\job.ps' 1 0 >"$scratch/client" 2>&1 ||
+  fail "printing without the unpacked folder failed: $(cat "$scratch/client")"
+cmp -s "$scratch/job.ps" "$out/File002.pdf" || fail "the print was not filed once the unpacked folder was gone"
+mv "$app.gone" "$app"
+cp "$scratch/edited.ini" "$drive_c/Kestrin/Print/Config/Kestrin.ini"
 setup_cmd uninstall >"$scratch/setup3" 2>&1 || fail "uninstall ended with $?: $(cat "$scratch/setup3")"
 cmp -s "$scratch/edited.ini" "$drive_c/Kestrin/Print/Config/Kestrin.ini" || fail "uninstall touched the settings"
+[ ! -e "$drive_c/Program Files (x86)/Tollivane" ] || fail "uninstall left the program under Program Files"
 
 echo "print script: $failures failure(s)"
 [ "$failures" -eq 0 ]

@@ -4,7 +4,7 @@
     check_exe.py Tollivane.exe ICON_FOLDER
 
 Machine, subsystem, size, imported DLLs, and every resource with its id,
-language and content. Exits 1 and lists each difference when any is found.
+language and content, the manifest among them. Exits 1 and lists each difference when any is found.
 """
 import struct
 import sys
@@ -197,6 +197,12 @@ def check_icons(res, icon_folder):
                    take(res, icon_kind, entry[7]) == image, True)
 
 
+def check_manifest(res):
+    data = take(res, pefile.RESOURCE_TYPE["RT_MANIFEST"], 1)
+    if b'requestedExecutionLevel level="asInvoker"' not in data:
+        problems.append("manifest does not ask for asInvoker (file virtualization would stay on)")
+
+
 def check_version(pe, res):
     take(res, pefile.RESOURCE_TYPE["RT_VERSION"], 1)
     fixed = pe.VS_FIXEDFILEINFO[0]
@@ -240,6 +246,7 @@ def main():
     check_dialog(res)
     check_icons(res, icon_folder)
     check_version(pe, res)
+    check_manifest(res)
     if res:
         problems.append(f"unexpected resources: {sorted(res)}")
 

@@ -4,8 +4,8 @@
     check_printer_files.py ARCH DLL SETUP [ARCH DLL SETUP ...]     (ARCH: x86 or x64)
 
 Machine, kind, size of the monitor, its one export under its plain name
-(the spooler looks it up so on i686 too), and that both import nothing but
-Windows system DLLs. Exits 1 and lists each difference when any is found.
+(the spooler looks it up so on i686 too), that both import nothing but
+Windows system DLLs, and that the setup's manifest asks to run elevated. Exits 1 and lists each difference when any is found.
 """
 import sys
 
@@ -14,7 +14,7 @@ import pefile
 MACHINES = {"x86": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"],
             "x64": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]}
 SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "shlwapi.dll", "winspool.drv", "wtsapi32.dll", "userenv.dll",
-               "msvcrt.dll"}
+               "msvcrt.dll", "shell32.dll"}
 MONITOR_SIZE_LIMIT = 32 * 1024
 CONSOLE = pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"]
 
@@ -48,6 +48,16 @@ def check(arch, dll_path, setup_path):
     setup = pefile.PE(setup_path)
     expect(f"{setup_path} machine", setup.FILE_HEADER.Machine, MACHINES[arch])
     expect(f"{setup_path} subsystem", setup.OPTIONAL_HEADER.Subsystem, CONSOLE)
+    expect(f"{setup_path} manifest asks for requireAdministrator",
+           b'requestedExecutionLevel level="requireAdministrator"' in manifest(setup), True)
+
+
+def manifest(pe):
+    for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries if hasattr(pe, "DIRECTORY_ENTRY_RESOURCE") else []:
+        if kind.id == pefile.RESOURCE_TYPE["RT_MANIFEST"]:
+            entry = kind.directory.entries[0].directory.entries[0]
+            return pe.get_data(entry.data.struct.OffsetToData, entry.data.struct.Size)
+    return b""
 
 
 arguments = sys.argv[1:]

@@ -24,6 +24,7 @@ const char kLogFile[] = "C:\\TollivaneTest\\print.log";
 const char kPreviousPrint[] = "%PDF-1.4 the previous print\n";
 const wchar_t kMonitorKey[] = L"System\\CurrentControlSet\\Control\\Print\\Monitors\\Tollivane Port Monitor";
 const DWORD kProgramTimeoutMs = 120000;
+const char kInstalledProgram[] = "C:\\Program Files (x86)\\Tollivane\\Tollivane.exe";
 
 // Wine maps the Unix root to drive Z.
 std::string WindowsPath(const char* variable) {
@@ -107,7 +108,43 @@ bool MonitorRegistered() {
   return false;
 }
 
-bool NothingInstalled() { return !PrinterInstalled() && !MonitorRegistered() && !PathExists(SystemDll()); }
+bool NothingInstalled() {
+  return !PrinterInstalled() && !MonitorRegistered() && !PathExists(SystemDll()) && !PathExists(kInstalledProgram);
+}
+
+// Wine reads a Unix symbolic link as a reparse point, as Windows reads a
+// junction; Wine's own CreateSymbolicLink makes nothing, so the Unix tools
+// make and remove them (Wine runs a Unix program it is asked to start).
+std::string UnixPath(const std::string& windowsPath) {
+  std::string path = std::string(getenv("WINEPREFIX")) + "/drive_c" + windowsPath.substr(2);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+bool RunUnix(const std::string& commandLine, const std::string& windowsPath, bool linkWanted) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  std::string line = commandLine;
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return false;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  // Wine does not wait for a Unix program: the result is looked for.
+  for (int i = 0; i < 500; ++i) {
+    DWORD attributes = GetFileAttributesA(windowsPath.c_str());
+    bool isLink = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (isLink == linkWanted) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
+bool MakeLink(const std::string& link, const std::string& target) {
+  return RunUnix("Z:\\bin\\ln -sfn \"" + UnixPath(target) + "\" \"" + UnixPath(link) + "\"", link, true);
+}
+
+bool RemoveLink(const std::string& link) { return RunUnix("Z:\\bin\\rm -f \"" + UnixPath(link) + "\"", link, false); }
 
 void SetProgramValue(const std::string& program) {
   HKEY key = nullptr;
@@ -356,6 +393,89 @@ TEST_F(PrinterTest, XcvDataChecksSizesAndRights) {
   }
 }
 
+std::string ProgramValue() {
+  wchar_t value[MAX_PATH] = {};
+  DWORD bytes = sizeof value - sizeof(wchar_t);
+  RegGetValueW(HKEY_LOCAL_MACHINE, kMonitorKey, L"Program", RRF_RT_REG_SZ, nullptr, value, &bytes);
+  return std::string(value, value + lstrlenW(value));
+}
+
+TEST_F(PrinterTest, ProgramRunsFromItsCopyUnderProgramFiles) {
+  EXPECT_EQ(kInstalledProgram, ProgramValue());
+  std::string built = WindowsPath("TOLLIVANE_BUILD_DIR") + "\\Tollivane.exe";
+  EXPECT_TRUE(ReadTextFile(kInstalledProgram) == ReadTextFile(built)) << "the copy is not the program built";
+}
+
+// A folder of the spool file's path replaced by a link (what any user could
+// do to a folder created with inherited rights): a job writes nothing
+// through it and fails; setup refuses to install on it and installs nothing.
+TEST_F(PrinterTest, LinkInPlaceOfASpoolFolderIsNeverFollowed) {
+  const struct {
+    const char* folder;
+    const char* aside;
+    const char* planted;  // the link's target, laid out as the folder it replaces
+  } cases[] = {
+      {"C:\\Kestrin\\Print", "C:\\Kestrin\\Print.real", "C:\\TollivaneTest\\planted"},
+      {"C:\\Kestrin", "C:\\Kestrin.real", "C:\\TollivaneTest\\planted"},
+  };
+  const std::string print = JobBytes(5000, 6);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    std::string spoolInTarget = std::string(c.planted) + (std::string(c.folder) == "C:\\Kestrin" ? "\\Print" : "");
+    MakeFolders(spoolInTarget + "\\Config");
+    WriteTextFile(spoolInTarget + "\\File.pdf", "the planted file");
+    WriteTextFile(spoolInTarget + "\\Config\\Kestrin.ini", ReadTextFile(kTestSettingsFile));
+    ASSERT_TRUE(MoveFileA(c.folder, c.aside)) << GetLastError();
+    ASSERT_TRUE(MakeLink(c.folder, c.planted));
+
+    PrintOutcome outcome = PrintBytes(kPrinter, print, 1);
+    EXPECT_FALSE(outcome.ended);
+    EXPECT_TRUE(ReadTextFile(spoolInTarget + "\\File.pdf") == "the planted file") << "the job replaced it";
+    EXPECT_EQ((std::vector<std::string>{"Config", "File.pdf"}), ListFolder(spoolInTarget)) << "a job file went through";
+    EXPECT_TRUE(FiledNames().empty());
+
+    std::string output;
+    EXPECT_EQ(0, RunSetup("uninstall", &output)) << output;
+    output.clear();
+    EXPECT_NE(0, RunSetup("install --driver \"Tollivane Test PS\"", &output));
+    EXPECT_NE(std::string::npos, output.find(std::string(c.folder) + " is a link")) << output;
+    EXPECT_TRUE(NothingInstalled()) << output;
+    EXPECT_EQ((std::vector<std::string>{"Config", "File.pdf"}), ListFolder(spoolInTarget));
+
+    EXPECT_TRUE(RemoveLink(c.folder));
+    EXPECT_TRUE(MoveFileA(c.aside, c.folder)) << GetLastError();
+    RemoveTree(c.planted);
+    Reinstall();
+  }
+  EXPECT_EQ(kPreviousPrint, ReadTextFile(kTestSpoolFile));
+  PrintOutcome outcome = PrintBytes(kPrinter, print, 1);
+  EXPECT_TRUE(outcome.ended) << "error " << outcome.error;
+  EXPECT_TRUE(ReadTextFile(Out("File002.pdf")) == print);
+}
+
+// Names a user could create first in the spool folder (on Windows users may
+// add files there): a job file's, a folder under one, an older monitor's, the
+// program's own. None of them stops the next job.
+TEST_F(PrinterTest, FilesPlantedUnderTheMonitorsNamesCostNoJob) {
+  const char kPrint[] = "C:\\Kestrin\\Print\\";
+  std::string folderLikeAJob = std::string(kPrint) + "File.pdf.0123456789abcdef0123456789abcdef.job";
+  MakeFolders(folderLikeAJob);
+  std::string readOnlyJob = std::string(kPrint) + "File.pdf.fedcba9876543210fedcba9876543210.job";
+  WriteTextFile(readOnlyJob, "planted");
+  SetFileAttributesA(readOnlyJob.c_str(), FILE_ATTRIBUTE_READONLY);
+  WriteTextFile(std::string(kPrint) + "File.pdf.0000002a-00000001.job", "planted");
+  WriteTextFile(std::string(kPrint) + "tlv00000001-0001.tmp", "planted");
+  for (unsigned round = 0; round < 2; ++round) {
+    std::string bytes = JobBytes(3000, 20 + round);
+    PrintOutcome outcome = PrintBytes(kPrinter, bytes, 1);
+    EXPECT_TRUE(outcome.ended) << "error " << outcome.error;
+    EXPECT_TRUE(ReadTextFile(Out(round == 0 ? "File002.pdf" : "File003.pdf")) == bytes);
+  }
+  EXPECT_TRUE(PathExists(folderLikeAJob)) << "a folder under a job file's name was removed";
+  SetFileAttributesA(readOnlyJob.c_str(), FILE_ATTRIBUTE_NORMAL);
+  RemoveTree(folderLikeAJob);
+}
+
 TEST_F(PrinterTest, InstallingAgainChangesNothing) {
   std::string settings = ReadTextFile(kTestSettingsFile);
   std::string output;
@@ -371,7 +491,8 @@ TEST_F(PrinterTest, UninstallRemovesThePrinterAndKeepsTheSettings) {
   std::string settings = ReadTextFile(kTestSettingsFile);
   std::string output;
   EXPECT_EQ(0, RunSetup("uninstall", &output)) << output;
-  EXPECT_TRUE(NothingInstalled());
+  EXPECT_TRUE(NothingInstalled()) << output;
+  EXPECT_FALSE(PathExists("C:\\Program Files (x86)\\Tollivane")) << output;
   EXPECT_EQ(settings, ReadTextFile(kTestSettingsFile));
   EXPECT_EQ(kPreviousPrint, ReadTextFile(kTestSpoolFile));
   output.clear();
