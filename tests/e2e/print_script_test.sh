@@ -107,7 +107,7 @@ expect_nothing_printed "TOLLIVANE_GS naming no file"
 # with the tests' PostScript driver it installs the printer and the settings
 # once, keeps an edited settings file, and uninstalls.
 setup_cmd() { "$tools/wine-run" cmd /c 'C:\TollivaneApp\setup.cmd' "$@"; }
-"$tools/wine-run" "$client" driver "Tollivane Test PS" "Z:$(echo "$ppd" | tr / '\\')" >/dev/null ||
+"$tools/wine-run" "$client" driver "Tollivane Test PS" "Z:$(echo "$ppd" | tr / '\\')" ||
   fail "the test driver was not installed"
 setup_cmd uninstall >/dev/null 2>&1 || fail "uninstalling what an earlier run left ended with $?"
 rm -rf "$drive_c/Kestrin/Print/Config"

@@ -3,7 +3,9 @@
 # virtual X display, answered with real key presses the way a user would.
 # Then the same through the printer "Tollivane": a job waits for its dialog,
 # and a second job printed meanwhile neither replaces the spool file under
-# the open dialog nor is lost.
+# the open dialog nor is lost. Last, pages printed the way applications print
+# (GDI, through the PostScript driver), filed at once and through the dialog,
+# read back with Ghostscript; one client at a time (see README.md).
 #   prompt_print_test.sh EXE PREFIX SCREENSHOT_FOLDER SETUP_EXE PRINT_CLIENT PPD
 # Starts its own Xvfb when DISPLAY names none, and its own Wine prefix with the
 # X11 driver. Exits 1 when any check fails.
@@ -234,7 +236,7 @@ start_job() {  # file, output, first job number
 }
 
 case_printer_waits_for_the_dialog() {
-  "$tools/wine-run" "$client" driver "Tollivane Test PS" "$(windows_path "$ppd")" >/dev/null ||
+  "$tools/wine-run" "$client" driver "Tollivane Test PS" "$(windows_path "$ppd")" ||
     fail "printer: the test driver was not installed"
   "$tools/wine-run" "$setup" install --driver "Tollivane Test PS" >"$scratch/setup" 2>&1 ||
     fail "printer: setup ended with $?: $(cat "$scratch/setup")"
@@ -267,6 +269,45 @@ case_printer_waits_for_the_dialog() {
   echo "done: the printer in prompt mode"
 }
 
+# The text of a filed PostScript print, as Ghostscript reads it back (it
+# gives the driver's spaces as no-break spaces).
+page_text() {
+  gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=txtwrite -o - "$1" 2>/dev/null | sed "s/$(printf '\302\240')/ /g"
+}
+
+expect_page() {  # path, the line of text, case name
+  [ -f "$1" ] || { fail "$3: ${1#"$drive_c"/} was not filed"; return; }
+  head -c 4 "$1" | grep -q '^%!PS' || fail "$3: ${1#"$drive_c"/} is not the driver's PostScript"
+  page_text "$1" | grep -q "$2" || fail "$3: ${1#"$drive_c"/} does not hold the text \"$2\""
+}
+
+case_application_prints() {  # needs the printer of case_printer_waits_for_the_dialog
+  [ -f "$drive_c/windows/system32/spool/drivers/x64/3/$(basename "$ppd")" ] ||
+    fail "application: the driver's PPD is not in the driver folder"
+  prepare_print $'DefaultDir=C:\\TollivaneTest\\out\r\nPromptForEachPrint=0\r\n'
+  local round
+  for round in 1 2 3; do
+    "$tools/wine-run" "$client" text Tollivane "Page $round of an application" >"$scratch/text$round" 2>&1
+    grep -q printed "$scratch/text$round" || fail "application: print $round: $(cat "$scratch/text$round")"
+  done
+  expect_page "$out/File002.pdf" "Page 1 of an application" "application, automatic"
+  expect_page "$out/File003.pdf" "Page 2 of an application" "application, automatic"
+  expect_page "$out/File004.pdf" "Page 3 of an application" "application, automatic"
+
+  prepare_print $'DefaultDir=C:\\TollivaneTest\\out\r\n'
+  "$tools/wine-run" "$client" text Tollivane "A page through the dialog" >"$scratch/text-prompt" 2>&1 &
+  local text_client=$! dialog
+  if dialog=$(wait_for_dialog); then
+    confirm "$dialog"
+  else
+    fail "application: no Save As dialog"
+  fi
+  wait "$text_client"
+  grep -q printed "$scratch/text-prompt" || fail "application, prompt: $(cat "$scratch/text-prompt")"
+  expect_page "$out/File002.pdf" "A page through the dialog" "application, prompt"
+  echo "done: applications print through GDI"
+}
+
 mkdir -p "$shots"
 start_display
 "$tools/wine-prefix" start "$prefix" x11
@@ -276,5 +317,6 @@ case_cancel_files_nothing
 case_existing_extended_name_asks_again
 case_spool_replaced_under_the_dialog
 case_printer_waits_for_the_dialog
+case_application_prints
 echo "prompt mode: $failures failure(s); screenshots in $shots"
 [ "$failures" -eq 0 ]

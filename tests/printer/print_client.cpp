@@ -2,6 +2,7 @@
 // application prints, or the test driver's installation.
 //   print_client driver NAME PPD
 //   print_client print PRINTER FILE FIRST_JOB [PAUSE_MS]
+//   print_client text PRINTER TEXT       a page of text through GDI, no dialog
 // It says "printed" when EndDocPrinter succeeded: under Wine a crashed
 // process may still end with 0, so tests look for that line.
 #include <stdio.h>
@@ -44,13 +45,22 @@ int Print(const char* printer, const char* path, long firstJob, DWORD pauseMs) {
 
 int main(int argc, char** argv) {
   if (argc == 4 && strcmp(argv[1], "driver") == 0) {
-    DWORD error = 0;
-    if (InstallTestDriver(Wide(argv[2]), Wide(argv[3]), &error)) return 0;
-    printf("driver not installed: error %lu\n", error);
+    std::string failure;
+    if (InstallTestDriver(Wide(argv[2]), Wide(argv[3]), &failure)) return 0;
+    printf("driver not installed: %s\n", failure.c_str());
+    return 1;
+  }
+  if (argc == 4 && strcmp(argv[1], "text") == 0) {
+    std::string failure;
+    if (PrintTextPage(Wide(argv[2]), argv[3], &failure)) {
+      printf("printed\n");
+      return 0;
+    }
+    printf("not printed: %s\n", failure.c_str());
     return 1;
   }
   if ((argc == 5 || argc == 6) && strcmp(argv[1], "print") == 0)
     return Print(argv[2], argv[3], atol(argv[4]), argc == 6 ? static_cast<DWORD>(atol(argv[5])) : 0);
-  fprintf(stderr, "usage: print_client driver NAME PPD | print PRINTER FILE FIRST_JOB [PAUSE_MS]\n");
+  fprintf(stderr, "usage: print_client driver NAME PPD | print PRINTER FILE FIRST_JOB [PAUSE_MS] | text PRINTER TEXT\n");
   return 2;
 }

@@ -20,6 +20,14 @@ struct PrintOutcome {
 // `firstJob` of their own. `pauseMs` waits after each piece written.
 PrintOutcome PrintBytes(const std::wstring& printer, const std::string& bytes, long firstJob, DWORD pauseMs = 0);
 
-bool InstallTestDriver(const std::wstring& name, const std::wstring& ppdPath, DWORD* error);
+// Installs the driver whole: its description copied into the driver folder
+// first (Wine copies a driver's files only from there, and reports success
+// when a copy fails), then every file the installed driver names checked.
+// False with what went wrong, naming a missing file, in `failure`.
+bool InstallTestDriver(const std::wstring& name, const std::wstring& ppdPath, std::string* failure);
+
+// A page with one line of text through GDI, as an application prints: a DC
+// of the printer, StartDoc, the page, EndDoc. False with the failing step.
+bool PrintTextPage(const std::wstring& printer, const std::string& text, std::string* failure);
 
 #endif

@@ -219,8 +219,8 @@ std::string FinishClient(HANDLE process, HANDLE output) {
 class PrinterTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    DWORD error = 0;
-    ASSERT_TRUE(InstallTestDriver(kTestDriver, Wide(WindowsPath("TEST_PPD")), &error)) << "error " << error;
+    std::string failure;
+    ASSERT_TRUE(InstallTestDriver(kTestDriver, Wide(WindowsPath("TEST_PPD")), &failure)) << failure;
     std::string output;
     ASSERT_EQ(0, RunSetup("install --driver \"Tollivane Test PS\"", &output)) << output;
   }
