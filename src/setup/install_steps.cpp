@@ -133,7 +133,7 @@ bool CopyIntoPlace(const wchar_t* step, const wchar_t* source, const wchar_t* ta
   Line line = {};
   Append(&line, existed ? L"Replaced " : L"Copied ");
   Append(&line, name);
-  Append(&line, L" at ");
+  Append(&line, existed ? L" at " : L" to ");
   Append(&line, target);
   Say(line.text);
   return true;
