@@ -297,8 +297,11 @@ bool CheckCanInstall(void) {
   wchar_t program[MAX_PATH];
   if (!FindBesideSetup(kProgramName, true, program)) return Fail(L"finding Tollivane.exe", ERROR_FILE_NOT_FOUND);
   if (!CheckSettingsFolders()) return false;
+  wchar_t setupFolder[MAX_PATH];
+  DWORD length = GetModuleFileNameW(nullptr, setupFolder, MAX_PATH);
+  if (length > 0 && length < MAX_PATH && PathRemoveFileSpecW(setupFolder)) WarnIfWritableByOthers(setupFolder);
   PathRemoveFileSpecW(program);
-  WarnIfWritableByOthers(program);
+  if (length == 0 || length >= MAX_PATH || lstrcmpiW(program, setupFolder) != 0) WarnIfWritableByOthers(program);
   return true;
 }
 

@@ -115,7 +115,12 @@ setup_cmd >"$scratch/setup0" 2>&1 && fail "setup without the PDF driver ended wi
 grep -q 'Failed: adding the printer "Tollivane" with the driver "Microsoft Print to PDF"' "$scratch/setup0" ||
   fail "setup does not say the PDF driver is missing: $(cat "$scratch/setup0")"
 [ ! -e "$drive_c/Kestrin/Print/Config/Kestrin.ini" ] || fail "the failed setup left the settings file behind"
+# Wine reads a folder anyone may write (Unix mode 777) as one users can change.
+chmod 777 "$app"
 setup_cmd install --driver "Tollivane Test PS" >"$scratch/setup1" 2>&1 || fail "setup ended with $?: $(cat "$scratch/setup1")"
+chmod 755 "$app"
+grep -q 'Warning: users other than administrators can change C:\\TollivaneApp' "$scratch/setup1" ||
+  fail "setup did not warn about a folder anyone may change: $(cat "$scratch/setup1")"
 cmp -s "$package/Kestrin.ini" "$drive_c/Kestrin/Print/Config/Kestrin.ini" || fail "setup did not copy the default settings"
 grep -q 'Added the printer "Tollivane"' "$scratch/setup1" || fail "setup did not add the printer"
 grep -q 'The port starts C:\\Program Files (x86)\\Tollivane\\Tollivane.exe' "$scratch/setup1" ||
@@ -125,6 +130,7 @@ cp "$drive_c/Kestrin/Print/Config/Kestrin.ini" "$scratch/edited.ini"
 setup_cmd install --driver "Tollivane Test PS" >"$scratch/setup2" 2>&1 || fail "setup ended with $? the second time"
 cmp -s "$scratch/edited.ini" "$drive_c/Kestrin/Print/Config/Kestrin.ini" || fail "setup replaced an edited settings file"
 grep -q "Kept" "$scratch/setup2" || fail "setup does not say it kept the settings"
+grep -q "Warning" "$scratch/setup2" && fail "setup warned about a folder only its owner may change"
 # The unpacked folder may go once setup has run: the port starts the copy.
 mv "$app" "$app.gone"
 printf '[Tarvold]\r\nDefaultDir=C:\\TollivaneTest\\scripts\r\nPromptForEachPrint=0\r\n' \
