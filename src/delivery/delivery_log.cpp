@@ -55,19 +55,40 @@ void AppendOutcome(char* line, const DeliveryOutcome* outcome) {
   }
 }
 
-bool IsPastRotationSize(const char* logPath) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(logPath, GetFileExInfoStandard, &data)) return false;
-  return data.nFileSizeHigh != 0 || data.nFileSizeLow > kLogRotateBytes;
+// With delete access where the log allows it, so that the log held can be
+// renamed; a log its writers may only append to is never rotated.
+HANDLE OpenLog(const char* logPath, bool* mayRotate) {
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE log = CreateFileA(logPath, FILE_APPEND_DATA | DELETE, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+  *mayRotate = log != INVALID_HANDLE_VALUE;
+  if (log == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
+    log = CreateFileA(logPath, FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return log;
 }
 
-void RotateLog(const char* logPath) {
-  char oldPath[MAX_PATH];
+bool IsPastRotationSize(HANDLE log) {
+  LARGE_INTEGER size;
+  return GetFileSizeEx(log, &size) && size.QuadPart > static_cast<long long>(kLogRotateBytes);
+}
+
+bool MakeOldLogPath(const char* logPath, char* oldPath) {
   lstrcpynA(oldPath, logPath, MAX_PATH);
   int used = lstrlenA(oldPath);
-  if (used + lstrlenA(kOldLogSuffix) >= MAX_PATH) return;
+  if (used + lstrlenA(kOldLogSuffix) >= MAX_PATH) return false;
   lstrcpynA(oldPath + used, kOldLogSuffix, MAX_PATH - used);
-  MoveFileExA(logPath, oldPath, MOVEFILE_REPLACE_EXISTING);
+  return true;
+}
+
+// Several runs, on several machines, may find the same full log at once:
+// each renames the file it holds, so a second rename moves that same file
+// again, never a new log another run started meanwhile.
+HANDLE RotateIfFull(const char* logPath, HANDLE log, bool mayRotate) {
+  char oldPath[MAX_PATH];
+  if (!mayRotate || !IsPastRotationSize(log) || !MakeOldLogPath(logPath, oldPath) || !RenameOpenFile(log, oldPath))
+    return log;
+  CloseHandle(log);
+  return OpenLog(logPath, &mayRotate);
 }
 
 }  // namespace
@@ -90,9 +111,10 @@ void WriteDeliveryLog(const char* logPath, bool automatic, const DeliveryOutcome
   GetLocalTime(&now);
   char line[kLogLineSize];
   FormatLogLine(&now, automatic, outcome, lockHeld, line);
-  if (IsPastRotationSize(logPath)) RotateLog(logPath);
-  HANDLE log = CreateFileA(logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  bool mayRotate = false;
+  HANDLE log = OpenLog(logPath, &mayRotate);
+  if (log == INVALID_HANDLE_VALUE) return;
+  log = RotateIfFull(logPath, log, mayRotate);
   if (log == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   WriteFile(log, line, static_cast<DWORD>(lstrlenA(line)), &written, nullptr);

@@ -13,4 +13,9 @@
 #include "host/win32_standin.h"
 #endif
 
+// Renames the file that `file` is open on (opened with DELETE access) to
+// `newPath`, replacing what has that name: the file renamed is the one held,
+// whatever has its old name by now. FALSE with the error set when it cannot.
+BOOL RenameOpenFile(HANDLE file, LPCSTR newPath);
+
 #endif

@@ -1,6 +1,8 @@
 // The program's temporary files: their names, and which ones a later run
 // removes (those of runs that are gone) and keeps (a run still in progress,
-// and anything that is not the program's).
+// another machine's young file, and anything that is not the program's).
+#include <string.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -12,38 +14,81 @@ namespace {
 
 using TempFilesTest = DeliveryTest;
 
-TEST(TempFileNameTest, NamesCarryTheirProcess) {
-  char name[kTempNameRoom];
-  FormatTempFileName(0x1234abcd, 0x10007, name);
-  EXPECT_STREQ("tlv1234abcd-0007.tmp", name);
+TEST(TempFileNameTest, NamesCarryTheirProcessAndMachine) {
+  const struct {
+    const char* computer;
+    const char* tag;
+  } machines[] = {
+      {"PC-OFFICE1", "PC-OFFICE1"}, {"pc-office1", "PC-OFFICE1"}, {"PC_1", "PC_5F1"},   {"PC#1", "PC_231"},
+      {"", "_"},                    {"ABCDEFGHIJKLMNOPQ", "ABCDEFGHIJKLMNO"},           {"A.B", "A_2EB"},
+  };
+  for (const auto& m : machines) {
+    char tag[kMachineTagSize];
+    MakeMachineTag(m.computer, tag);
+    EXPECT_STREQ(m.tag, tag) << m.computer;
+  }
+  char longest[kMachineTagSize];
+  MakeMachineTag("###############", longest);
+  EXPECT_EQ(kMachineTagSize - 1, static_cast<int>(strlen(longest)));
+
+  char name[kTempNameSize];
+  FormatTempFileName(0x1234abcd, 0x10007, "PC-OFFICE1", name);
+  EXPECT_STREQ("tlv1234abcd-0007.PC-OFFICE1.tmp", name);
+  FormatTempFileName(0xffffffff, 0xffff, longest, name);
+  EXPECT_EQ(kTempNameSize - 1, static_cast<int>(strlen(name)));
   DWORD processId = 0;
-  EXPECT_TRUE(ParseTempFileName(name, &processId));
-  EXPECT_EQ(0x1234abcdu, processId);
-  EXPECT_TRUE(ParseTempFileName("TLV0000002A-FFFF.TMP", &processId));
+  char tag[kMachineTagSize];
+  EXPECT_TRUE(ParseTempFileName(name, &processId, tag));
+  EXPECT_STREQ(longest, tag);
+  EXPECT_TRUE(ParseTempFileName("TLV0000002A-FFFF.pc_5f1.TMP", &processId, tag));
   EXPECT_EQ(42u, processId);
-  for (const char* other : {"tlv38c.tmp", "tlv0000002a-ffff.tmp.pdf", "tlv0000002a_ffff.tmp", "tlv0000002g-ffff.tmp",
-                            "File002.pdf", "tlv0000002a-fff.tmp", ""})
-    EXPECT_FALSE(ParseTempFileName(other, &processId)) << other;
+  EXPECT_STREQ("PC_5F1", tag);
+  // An older program's names, and anything else, are not this program's.
+  for (const char* other : {"tlv0000002a-ffff.tmp", "tlv38c.tmp", "tlv0000002a-ffff.PC1.tmp.pdf",
+                            "tlv0000002a_ffff.PC1.tmp", "tlv0000002g-ffff.PC1.tmp", "tlv0000002a-ffff..tmp",
+                            "tlv0000002a-ffff.PC 1.tmp", "tlv0000002a-ffff.PC_1.tmp", "File002.pdf", ""})
+    EXPECT_FALSE(ParseTempFileName(other, &processId, tag)) << other;
 }
 
 TEST(TempFileNameTest, OnlyFilesOfGoneRunsAreAbandoned) {
-  EXPECT_TRUE(IsTempOfGoneRun(false, ERROR_INVALID_PARAMETER)) << "no such process";
-  EXPECT_TRUE(IsTempOfGoneRun(false, 0)) << "the process has ended";
-  EXPECT_FALSE(IsTempOfGoneRun(false, ERROR_ACCESS_DENIED)) << "another user's process";
-  EXPECT_FALSE(IsTempOfGoneRun(true, 0)) << "a run still in progress";
+  const long long kDay = kForeignTempAgeSeconds;
+  const struct {
+    TempFileFacts facts;
+    bool abandoned;
+    const char* what;
+  } cases[] = {
+      {{true, false, ERROR_INVALID_PARAMETER, 0}, true, "no such process here"},
+      {{true, false, 0, 5 * kDay}, true, "the process has ended"},
+      {{true, false, ERROR_ACCESS_DENIED, 5 * kDay}, false, "another user's process"},
+      {{true, true, 0, 5 * kDay}, false, "a run still in progress, however old its file"},
+      {{false, false, 0, 0}, false, "another machine's file just made"},
+      {{false, false, 0, kDay - 1}, false, "another machine's file of yesterday"},
+      {{false, false, 0, kDay}, true, "another machine's file untouched for a day"},
+      {{false, false, 0, -3600}, false, "another machine's file from a clock ahead"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.abandoned, IsAbandonedTempFile(&c.facts)) << c.what;
 }
 
 TEST_F(TempFilesTest, ARunRemovesOnlyTheFilesOfRunsThatAreGone) {
-  char own[kTempNameRoom];
-  char gone[kTempNameRoom];
-  FormatTempFileName(GetCurrentProcessId(), 1, own);
-  FormatTempFileName(0x7FFFFFF0, 1, gone);  // no process has such a number
-  for (std::string name : {std::string(own), std::string(gone), std::string("tlv38c.tmp"), std::string("File002.pdf")})
+  char machine[kMachineTagSize];
+  char computer[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD size = sizeof computer;
+  ASSERT_TRUE(GetComputerNameA(computer, &size));
+  MakeMachineTag(computer, machine);
+  char own[kTempNameSize];
+  char gone[kTempNameSize];
+  char otherMachine[kTempNameSize];
+  FormatTempFileName(GetCurrentProcessId(), 1, machine, own);
+  FormatTempFileName(0x7FFFFFF0, 1, machine, gone);  // no process has such a number
+  // Another machine's, whose process number means nothing here: young, kept.
+  FormatTempFileName(0x7FFFFFF0, 1, "OTHER-PC", otherMachine);
+  for (std::string name : {std::string(own), std::string(gone), std::string(otherMachine), std::string("tlv38c.tmp"),
+                           std::string("tlv7ffffff0-0001.tmp"), std::string("File002.pdf")})
     WriteTextFile(Out(name), "part of a print");
   RemoveAbandonedTempFiles(kTestOutputDir);
   std::vector<std::string> left = ListFolder(kTestOutputDir);
   std::sort(left.begin(), left.end());
-  std::vector<std::string> expected = {"File002.pdf", own, "tlv38c.tmp"};
+  std::vector<std::string> expected = {"File002.pdf", own, otherMachine, "tlv38c.tmp", "tlv7ffffff0-0001.tmp"};
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(expected, left);
 }
@@ -51,8 +96,13 @@ TEST_F(TempFilesTest, ARunRemovesOnlyTheFilesOfRunsThatAreGone) {
 // The counter is written through a new file in the settings folder: a run
 // killed before its rename leaves one there, which the next write removes.
 TEST_F(TempFilesTest, TheCounterWriteLeavesNoTemporaryFileInTheSettingsFolder) {
-  char gone[kTempNameRoom];
-  FormatTempFileName(0x7FFFFFF0, 2, gone);
+  char machine[kMachineTagSize];
+  char computer[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD size = sizeof computer;
+  ASSERT_TRUE(GetComputerNameA(computer, &size));
+  MakeMachineTag(computer, machine);
+  char gone[kTempNameSize];
+  FormatTempFileName(0x7FFFFFF0, 2, machine, gone);
   WriteTextFile(std::string("C:\\Kestrin\\Print\\Config\\") + gone, "[Tarvold]\r\nFileNameCounter=9\r\n");
   WriteAutomaticSettings("1");
   RunDelivery();

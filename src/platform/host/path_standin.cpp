@@ -11,6 +11,25 @@ namespace {
 
 char driveRoots[26][512];
 
+// Shares, by their root "\\server\share", as a network drive's folders.
+struct HostShare {
+  char root[MAX_PATH];
+  char folder[512];
+};
+HostShare shares[4];
+
+// The share whose root starts `path`, followed by a backslash or the end.
+const HostShare* ShareOf(const char* path, size_t* rootLength) {
+  for (const HostShare& share : shares) {
+    size_t length = strlen(share.root);
+    if (length > 0 && strncasecmp(path, share.root, length) == 0 && (path[length] == '\\' || path[length] == '\0')) {
+      *rootLength = length;
+      return &share;
+    }
+  }
+  return nullptr;
+}
+
 bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 int DriveIndex(char letter) { return (letter >= 'a' ? letter - 'a' : letter - 'A'); }
@@ -39,11 +58,28 @@ void HostMapDrive(char letter, const char* hostFolder) {
   lstrcpynA(driveRoots[DriveIndex(letter)], hostFolder, sizeof driveRoots[0]);
 }
 
+void HostMapShare(const char* uncRoot, const char* hostFolder) {
+  for (HostShare& share : shares)
+    if (share.root[0] == '\0' || strcasecmp(share.root, uncRoot) == 0) {
+      lstrcpynA(share.root, uncRoot, sizeof share.root);
+      lstrcpynA(share.folder, hostFolder, sizeof share.folder);
+      return;
+    }
+}
+
 // Windows drops trailing dots and spaces from a name, so "File002.pdf." is File002.pdf.
 BOOL HostToNativePath(LPCSTR windowsPath, char* nativePath, size_t capacity) {
   const char* rest = windowsPath;
   size_t used = 0;
-  if (IsDriveLetter(windowsPath[0]) && windowsPath[1] == ':') {
+  size_t shareRoot = 0;
+  if (windowsPath[0] == '\\' && windowsPath[1] == '\\') {
+    const HostShare* share = ShareOf(windowsPath, &shareRoot);
+    if (share == nullptr) return FALSE;  // a server nobody set up: not found
+    used = strlen(share->folder);
+    if (used >= capacity) return FALSE;
+    memcpy(nativePath, share->folder, used);
+    rest = windowsPath + shareRoot;
+  } else if (IsDriveLetter(windowsPath[0]) && windowsPath[1] == ':') {
     const char* root = driveRoots[DriveIndex(windowsPath[0])];
     if (root[0] == '\0') return FALSE;
     used = strlen(root);

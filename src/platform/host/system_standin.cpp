@@ -85,6 +85,14 @@ bool MatchesPattern(const HostSearch* search, const char* name) {
          strcasecmp(name + length - suffix, search->suffix) == 0;
 }
 
+// Windows counts file times in 100 ns from 1601.
+FILETIME FileTimeOf(struct timespec time) {
+  const uint64_t kUnixEpochTicks = 116444736000000000ull;
+  uint64_t ticks = kUnixEpochTicks + static_cast<uint64_t>(time.tv_sec) * 10000000u +
+                   static_cast<uint64_t>(time.tv_nsec) / 100u;
+  return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
+}
+
 bool FillFound(const HostSearch* search, WIN32_FIND_DATAA* found) {
   struct dirent* entry = readdir(search->folder);
   while (entry != nullptr && !MatchesPattern(search, entry->d_name)) entry = readdir(search->folder);
@@ -92,6 +100,11 @@ bool FillFound(const HostSearch* search, WIN32_FIND_DATAA* found) {
   *found = WIN32_FIND_DATAA{};
   lstrcpynA(found->cFileName, entry->d_name, MAX_PATH);
   found->dwFileAttributes = entry->d_type == DT_DIR ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  struct stat info;
+  if (fstatat(dirfd(search->folder), entry->d_name, &info, 0) == 0) {
+    found->ftLastWriteTime = FileTimeOf(info.st_mtim);
+    found->ftCreationTime = FileTimeOf(info.st_ctim);  // Unix keeps no creation time: the last change stands in
+  }
   return true;
 }
 
@@ -207,10 +220,7 @@ BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS, void* informa
   data->dwFileAttributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
   data->nFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(info.st_size) >> 32);
   data->nFileSizeLow = static_cast<DWORD>(static_cast<uint64_t>(info.st_size) & 0xFFFFFFFFu);
-  uint64_t written =
-      static_cast<uint64_t>(info.st_mtim.tv_sec) * 10000000u + static_cast<uint64_t>(info.st_mtim.tv_nsec) / 100u;
-  data->ftLastWriteTime.dwLowDateTime = static_cast<DWORD>(written & 0xFFFFFFFFu);
-  data->ftLastWriteTime.dwHighDateTime = static_cast<DWORD>(written >> 32);
+  data->ftLastWriteTime = FileTimeOf(info.st_mtim);
   return TRUE;
 }
 
@@ -247,6 +257,26 @@ BOOL WriteFile(HANDLE file, const void* data, DWORD length, DWORD* written, void
   return TRUE;
 }
 
+BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size) {
+  struct stat info;
+  if (fstat(HandleToDescriptor(file), &info) != 0) return FailWithErrno();
+  size->QuadPart = static_cast<long long>(info.st_size);
+  return TRUE;
+}
+
+// The open file's own name, as the kernel keeps it, moved to the new one.
+BOOL RenameOpenFile(HANDLE file, LPCSTR newPath) {
+  char link[64];
+  char current[1024];
+  char target[1024];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", HandleToDescriptor(file));
+  ssize_t length = readlink(link, current, sizeof current - 1);
+  if (length < 0) return FailWithErrno();
+  current[length] = '\0';
+  if (!NativeOf(newPath, target)) return FALSE;
+  return rename(current, target) == 0 ? TRUE : FailWithErrno();
+}
+
 void GetLocalTime(SYSTEMTIME* time) {
   time_t now = ::time(nullptr);
   struct tm local;
@@ -258,6 +288,20 @@ void GetLocalTime(SYSTEMTIME* time) {
   time->wHour = static_cast<WORD>(local.tm_hour);
   time->wMinute = static_cast<WORD>(local.tm_min);
   time->wSecond = static_cast<WORD>(local.tm_sec);
+}
+
+void GetSystemTimeAsFileTime(FILETIME* time) {
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  *time = FileTimeOf(now);
+}
+
+BOOL GetComputerNameA(LPSTR name, DWORD* size) {
+  const char kName[] = "HOSTPC";
+  if (*size < sizeof kName) return FailWith(ERROR_BUFFER_OVERFLOW);
+  lstrcpynA(name, kName, static_cast<int>(*size));
+  *size = sizeof kName - 1;
+  return TRUE;
 }
 
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found) {

@@ -48,6 +48,7 @@ typedef void* LPSECURITY_ATTRIBUTES;
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define FILE_APPEND_DATA 0x00000004u
+#define DELETE 0x00010000u
 #define FILE_SHARE_READ 0x00000001u
 #define FILE_SHARE_WRITE 0x00000002u
 #define FILE_SHARE_DELETE 0x00000004u
@@ -148,6 +149,10 @@ BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, void* i
 HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES attributes,
                    DWORD creationDisposition, DWORD flags, HANDLE templateFile);
 BOOL WriteFile(HANDLE file, const void* data, DWORD length, DWORD* written, void* overlapped);
+typedef union _LARGE_INTEGER {
+  long long QuadPart;
+} LARGE_INTEGER;
+BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
 BOOL ReadFile(HANDLE file, void* data, DWORD length, DWORD* read, void* overlapped);
 void Sleep(DWORD milliseconds);
 
@@ -156,6 +161,11 @@ void Sleep(DWORD milliseconds);
 DWORD GetCurrentProcessId(void);
 HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId);
 void GetLocalTime(SYSTEMTIME* time);
+void GetSystemTimeAsFileTime(FILETIME* time);
+
+// The machine's name: "HOSTPC", as a stand-in machine is one of its own.
+#define MAX_COMPUTERNAME_LENGTH 15
+BOOL GetComputerNameA(LPSTR name, DWORD* size);
 
 // Lists with a pattern of one star: "*", or a prefix and suffix around it.
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found);
@@ -184,6 +194,8 @@ BOOL CloseHandle(HANDLE handle);
 // The handler's FALSE is a cancel; a dialog error is not modelled.
 typedef BOOL (*HostSaveDialogHandler)(OPENFILENAMEA* request);
 void HostMapDrive(char letter, const char* hostFolder);
+// "\\server\share" and what is below it, in `hostFolder`.
+void HostMapShare(const char* uncRoot, const char* hostFolder);
 BOOL HostToNativePath(LPCSTR windowsPath, char* nativePath, size_t capacity);
 void HostSetSaveDialogHandler(HostSaveDialogHandler handler);
 
