@@ -61,9 +61,9 @@ bool IsMachineTag(const char* tag) {
   if (tag[0] == '_' && tag[1] == '\0') return true;
   for (const char* at = tag; *at != '\0'; ++at) {
     if (IsKeptInTag(*at)) continue;
-    uint32_t byte = 0;
-    if (*at != '_' || !ReadHex(at + 1, 2, &byte) || IsKeptInTag(static_cast<char>(byte)) ||
-        (byte >= 'a' && byte <= 'z'))
+    uint32_t code = 0;
+    if (*at != '_' || !ReadHex(at + 1, 2, &code) || IsKeptInTag(static_cast<char>(code)) ||
+        (code >= 'a' && code <= 'z'))
       return false;
     at += 2;
   }
@@ -124,10 +124,10 @@ void MakeMachineTag(const char* computerName, char* tag) {
       tag[used++] = c;
       continue;
     }
-    unsigned char byte = static_cast<unsigned char>(c);
+    unsigned char code = static_cast<unsigned char>(c);
     tag[used++] = '_';
-    tag[used++] = "0123456789ABCDEF"[byte >> 4];
-    tag[used++] = "0123456789ABCDEF"[byte & 0xF];
+    tag[used++] = "0123456789ABCDEF"[code >> 4];
+    tag[used++] = "0123456789ABCDEF"[code & 0xF];
   }
   if (used == 0) tag[used++] = '_';  // no name known: a tag no named machine has
   tag[used] = '\0';
