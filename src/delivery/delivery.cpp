@@ -9,6 +9,7 @@
 #include "delivery/free_name.h"
 #include "delivery/number_text.h"
 #include "delivery/settings_file.h"
+#include "delivery/taken_signal.h"
 #include "delivery/temp_files.h"
 
 namespace {
@@ -66,7 +67,7 @@ bool AskForDestination(const JobSettings* job, char* fileBuffer, DeliveryOutcome
   for (;;) {
     OPENFILENAMEA request;
     FillSaveRequest(&request, job, fileBuffer);
-    if (GetSaveFileNameA(&request) != TRUE) {
+    if (ShowSaveDialogInFront(&request) != TRUE) {
       DWORD error = CommDlgExtendedError();
       if (error == 0)
         outcome->result = kCancelled;
@@ -100,14 +101,20 @@ void GetTakingFolder(const JobSettings* job, char* folder) {
 
 // The print is taken before the lock is waited for: a job that arrives
 // meanwhile replaces the spool file, and must not replace this print.
-// The settings read here only say where to take it.
-bool TakePrintAtStart(char* takenFolder, char* takenPath, DeliveryOutcome* outcome) {
+// The settings read here only say where to take it. A run started by the
+// printer's port tells it once its print is taken in prompt mode: the port
+// need not wait for the dialog. Automatic mode is done at exit, so the port
+// keeps waiting for the print to be filed.
+bool TakePrintAtStart(char* takenFolder, char* takenPath, bool* promptEarly, DeliveryOutcome* outcome) {
   JobSettings early;
   char settingsPath[MAX_PATH];
   ReadJobSettings(&early, settingsPath);
   GetTakingFolder(&early, takenFolder);
   RemoveAbandonedTempFiles(takenFolder);
-  return TakePrint(takenFolder, takenPath, outcome);
+  bool taken = TakePrint(takenFolder, takenPath, outcome);
+  *promptEarly = early.promptEachPrint == 1;
+  if (*promptEarly) AnnouncePrintTaken();
+  return taken;
 }
 
 // The settings read under the lock have the last word: a print taken in
@@ -140,7 +147,9 @@ int RunDelivery(void) {
   SetOutcomeFailed(&outcome, "not attempted", 0);
   char takenFolder[MAX_PATH];
   char takenPath[MAX_PATH];
-  bool taken = TakePrintAtStart(takenFolder, takenPath, &outcome);
+  bool promptEarly = false;
+  bool taken = TakePrintAtStart(takenFolder, takenPath, &promptEarly, &outcome);
+  HANDLE promptLock = promptEarly ? AcquirePromptLock() : nullptr;
   HANDLE lock = AcquireDeliveryLock();
   JobSettings job;
   char settingsPath[MAX_PATH];
@@ -159,5 +168,6 @@ int RunDelivery(void) {
     ReleaseDeliveryLock(lock);
   }
   if (taken && takenPath[0] != '\0') DeleteFileA(takenPath);  // not filed: no copy stays behind
+  ReleasePromptLock(promptLock);
   return 1;
 }

@@ -5,6 +5,7 @@
 namespace {
 
 const char kLockName[] = "Global\\TollivaneDeliveryJob";
+const char kPromptLockName[] = "Local\\TollivanePromptDialog";
 const DWORD kLockWaitMilliseconds = 10000;
 
 }  // namespace
@@ -24,3 +25,14 @@ void ReleaseDeliveryLock(HANDLE lock) {
   ReleaseMutex(lock);
   CloseHandle(lock);
 }
+
+HANDLE AcquirePromptLock(void) {
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, kPromptLockName);
+  if (mutex == nullptr) return nullptr;
+  DWORD waited = WaitForSingleObject(mutex, INFINITE);
+  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return mutex;
+  CloseHandle(mutex);
+  return nullptr;
+}
+
+void ReleasePromptLock(HANDLE lock) { ReleaseDeliveryLock(lock); }

@@ -11,4 +11,11 @@
 HANDLE AcquireDeliveryLock(void);
 void ReleaseDeliveryLock(HANDLE lock);
 
+// Held by a run in prompt mode from its search to its filing, so that one
+// user's dialogs open one at a time, each proposing a name that is free
+// then. Per session: another user's prints never wait for it. Waited for
+// as long as the earlier dialog stays open; null when it cannot be had.
+HANDLE AcquirePromptLock(void);
+void ReleasePromptLock(HANDLE lock);
+
 #endif

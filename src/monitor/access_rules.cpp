@@ -86,6 +86,15 @@ bool FormatPortLockSddl(const char* userSid, char* sddl, int size) {
   return FormatWithSid("D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;", userSid, sddl, size);
 }
 
+bool FormatTakenSignalSddl(const char* ownerSid, char* sddl, int size) {
+  // 0x100002: EVENT_MODIFY_STATE and SYNCHRONIZE, to set it and no more.
+  return FormatWithSid("D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100002;;;", ownerSid, sddl, size);
+}
+
+// KA: the whole key; CI: its subkeys too. Nobody else may read what the
+// monitor saw of other users' jobs.
+const char kRecordKeySddl[] = "D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)";
+
 bool IsSafeFolderAttributes(uint32_t attributes) {
   return attributes != kInvalidAttributes && (attributes & kAttributeDirectory) != 0 &&
          (attributes & kAttributeReparse) == 0;

@@ -31,6 +31,13 @@ bool FormatJobFileSddl(const char* ownerSid, char* sddl, int size);
 // process): only SYSTEM, Administrators and that user may open it.
 bool FormatPortLockSddl(const char* userSid, char* sddl, int size);
 
+// The event by which a run the port started says it has taken its print:
+// only that run's user may set it.
+bool FormatTakenSignalSddl(const char* ownerSid, char* sddl, int size);
+
+// The registry key of the monitor's job records: administrators only.
+extern const char kRecordKeySddl[];
+
 // A folder the monitor works in: present, a folder, and not a link or other
 // reparse point (file attributes as GetFileAttributes returns them).
 bool IsSafeFolderAttributes(uint32_t attributes);

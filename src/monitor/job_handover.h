@@ -11,17 +11,20 @@ struct MonitorRegistry {
   HANDLE spooler;
 };
 
-// Makes the lock that orders jobs, once, when the spooler loads the monitor.
-void InitPortLock(void);
+// Makes the lock that orders jobs and the spooler's stop signal, once, when
+// the spooler loads the monitor; the stop wakes every wait of a job's end.
+void InitJobHandover(void);
+void StopJobHandover(void);
 
-// Ends the port's job: hands it to the program and waits for it to end, or
-// fails it. TRUE when the job is done (filed, or empty, or cancelled:
-// nothing to do); FALSE with the error set when it could not be handed
-// over. Every job of a known owner not handed over leaves a line in the log.
+// Ends the port's job: hands it to the program and waits until the program
+// has taken its print (it says so) or has exited, or fails it. TRUE when the
+// job is done (filed, or empty, or cancelled: nothing to do); FALSE with the
+// error set when it could not be handed over. Every job of a known owner not
+// handed over leaves a line in the log; every job's record is kept.
 BOOL EndPortJob(PortState* port, const MonitorRegistry* registry);
 
 // True when the spooler reports the port's job as deleted.
-bool IsJobCancelled(const PortState* port);
+bool IsJobCancelled(PortState* port);
 
 // One line in the program's log, when the settings name one the monitor may
 // write: written as the job's owner, and only for an owner the monitor

@@ -102,6 +102,33 @@ void ReadOwnerFacts(HANDLE token, OwnerFacts* facts) {
   facts->canImpersonate = CanImpersonate(token);
 }
 
+ImpersonationLevel ReadImpersonationLevel(HANDLE token) {
+  TOKEN_TYPE type = TokenPrimary;
+  DWORD needed = 0;
+  SECURITY_IMPERSONATION_LEVEL level = SecurityAnonymous;
+  if (!GetTokenInformation(token, TokenType, &type, sizeof type, &needed) || type == TokenPrimary ||
+      !GetTokenInformation(token, TokenImpersonationLevel, &level, sizeof level, &needed))
+    return kLevelNone;
+  switch (level) {
+    case SecurityAnonymous:
+      return kLevelAnonymous;
+    case SecurityIdentification:
+      return kLevelIdentification;
+    case SecurityImpersonation:
+      return kLevelImpersonation;
+    case SecurityDelegation:
+      return kLevelDelegation;
+  }
+  return kLevelNone;
+}
+
+bool ThreadIsImpersonating(void) {
+  HANDLE token = nullptr;
+  if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) return false;
+  CloseHandle(token);
+  return true;
+}
+
 bool TokenUserSidString(HANDLE token, char* sid, int size) {
   alignas(8) BYTE buffer[kTokenInfoSize];
   LPSTR text = nullptr;

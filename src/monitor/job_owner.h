@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include "monitor/job_record.h"
 #include "monitor/owner_rules.h"
 
 // Decided once, when the spooler loads the monitor: true inside a service
@@ -21,6 +22,11 @@ bool MonitorRunsInService(void);
 HANDLE OpenJobOwnerToken(void);
 
 void ReadOwnerFacts(HANDLE token, OwnerFacts* facts);
+
+// For the job's record: the token's impersonation level, and whether the
+// calling thread carries a token at all.
+ImpersonationLevel ReadImpersonationLevel(HANDLE token);
+bool ThreadIsImpersonating(void);
 
 // Room for a SID string: "S-1-" and up to 15 sub-authorities of 10 digits.
 const int kSidStringSize = 192;

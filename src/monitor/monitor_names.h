@@ -11,5 +11,8 @@
 #define TOLLIVANE_PROGRAM_VALUE L"Program"
 // Serialises the spool file and the program's run across ports and processes.
 #define TOLLIVANE_PORT_LOCK L"Global\\TollivanePortJob"
+// Under the monitor's key, readable by administrators only: what the last job saw.
+#define TOLLIVANE_RECORD_SUBKEY L"\\Record"
+#define TOLLIVANE_RECORD_VALUE L"LastJob"
 
 #endif

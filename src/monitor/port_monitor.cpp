@@ -112,7 +112,15 @@ BOOL WINAPI OpenPortOfMonitor(HANDLE, LPWSTR name, PHANDLE handle) {
   }
   PortState* port = static_cast<PortState*>(NewHandleState(sizeof(PortState)));
   if (port == nullptr) return FALSE;
+  port->wake = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (port->wake == nullptr) {
+    DWORD error = GetLastError();
+    HeapFree(GetProcessHeap(), 0, port);
+    SetLastError(error);
+    return FALSE;
+  }
   port->tag = kPortStateTag;
+  port->references = 1;
   port->jobFile = INVALID_HANDLE_VALUE;
   *handle = port;
   return TRUE;
@@ -120,6 +128,7 @@ BOOL WINAPI OpenPortOfMonitor(HANDLE, LPWSTR name, PHANDLE handle) {
 
 void EndJobState(PortState* port) {
   DiscardJobFile(port);
+  port->record = JobRecordFacts{};
   if (port->printer != nullptr) ClosePrinter(port->printer);
   port->printer = nullptr;
   if (port->ownerToken != nullptr) CloseHandle(port->ownerToken);
@@ -130,24 +139,44 @@ void EndJobState(PortState* port) {
   port->ownerMayPrint = false;
 }
 
+// The last of the spooler's handle and a running job's end frees the port.
+void ReleasePort(PortState* port) {
+  if (InterlockedDecrement(&port->references) != 0) return;
+  EndJobState(port);
+  CloseHandle(port->wake);
+  if (port->jobInfo != nullptr) HeapFree(GetProcessHeap(), 0, port->jobInfo);
+  HeapFree(GetProcessHeap(), 0, port);
+}
+
 bool RefuseJob(PortState* port, const char* reason, DWORD error) {
   port->refusal = reason;
   port->refusalError = error;
   return false;
 }
 
+// What the job's record tells of its start.
+void RecordJobStart(PortState* port) {
+  JobRecordFacts* record = &port->record;
+  record->monitorInService = MonitorRunsInService();
+  DWORD session = 0;
+  if (ProcessIdToSessionId(GetCurrentProcessId(), &session)) record->monitorSession = session;
+  record->startImpersonating = ThreadIsImpersonating();
+  if (port->ownerToken == nullptr) return;
+  record->ownerKnown = TokenUserSidString(port->ownerToken, record->ownerSid, sizeof record->ownerSid);
+  ReadOwnerFacts(port->ownerToken, &record->owner);
+  record->level = ReadImpersonationLevel(port->ownerToken);
+}
+
 // The owner check comes first: nothing touches the disk for a job whose
 // owner is not a user logged on here.
 bool AcceptJobOwner(PortState* port) {
   port->ownerToken = OpenJobOwnerToken();
-  if (port->ownerToken == nullptr) {
-    DWORD error = GetLastError();
+  DWORD error = GetLastError();
+  RecordJobStart(port);
+  if (port->ownerToken == nullptr)
     return RefuseJob(port, error == ERROR_NO_TOKEN ? OwnerVerdictReason(kRefuseNoOwner) : "job owner's token not read",
                      error);
-  }
-  OwnerFacts facts;
-  ReadOwnerFacts(port->ownerToken, &facts);
-  OwnerVerdict verdict = JudgeJobOwner(&facts);
+  OwnerVerdict verdict = JudgeJobOwner(&port->record.owner);
   if (verdict != kOwnerMayPrint) return RefuseJob(port, OwnerVerdictReason(verdict), ERROR_ACCESS_DENIED);
   port->ownerMayPrint = true;
   return true;
@@ -220,11 +249,14 @@ BOOL WINAPI EndDocOfPort(HANDLE handle) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
+  // ClosePort may come while the job's end waits: the port lives until both are done.
+  InterlockedIncrement(&port->references);
   BOOL done = EndPortJob(port, &monitorRegistry);
   DWORD error = GetLastError();
   // The spooler learns the job has left the port; its own status stays.
   if (port->printer != nullptr) SetJobW(port->printer, port->jobId, 0, nullptr, JOB_CONTROL_SENT_TO_PRINTER);
   EndJobState(port);
+  ReleasePort(port);
   SetLastError(error);
   return done;
 }
@@ -232,9 +264,9 @@ BOOL WINAPI EndDocOfPort(HANDLE handle) {
 BOOL WINAPI ClosePortOfMonitor(HANDLE handle) {
   PortState* port = PortFromHandle(handle);
   if (port == nullptr) return FALSE;
-  EndJobState(port);
-  port->tag = 0;
-  HeapFree(GetProcessHeap(), 0, port);
+  port->tag = 0;  // no later call on this handle is taken
+  SetEvent(port->wake);
+  ReleasePort(port);
   return TRUE;
 }
 
@@ -283,7 +315,8 @@ BOOL WINAPI XcvCloseOfMonitor(HANDLE handle) {
   return TRUE;
 }
 
-void WINAPI ShutdownMonitor(HANDLE) {}
+// Wakes every job's end that waits; their ports go as the spooler closes them.
+void WINAPI ShutdownMonitor(HANDLE) { StopJobHandover(); }
 
 MONITOR2 monitorFunctions = {
     sizeof(MONITOR2),
@@ -318,7 +351,7 @@ extern "C" __declspec(dllexport) LPMONITOR2 WINAPI InitializePrintMonitor2(PMONI
     return nullptr;
   }
   InitJobOwners();
-  InitPortLock();
+  InitJobHandover();
   monitorRegistry.functions = init->cbSize >= sizeof(MONITORINIT) ? init->pMonitorReg : nullptr;
   monitorRegistry.root = init->hckRegistryRoot;
   monitorRegistry.spooler = init->hSpooler;

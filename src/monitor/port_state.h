@@ -7,11 +7,18 @@
 #include <winspool.h>
 #include <winsplp.h>
 
+#include "monitor/job_record.h"
+
 const DWORD kPortStateTag = 0x544C5650;  // "PVLT": a handle that is not ours is refused
 const DWORD kJobBufferSize = 64 * 1024;
 
 struct PortState {
   DWORD tag;
+  LONG references;  // the spooler's handle, and a job's end while it runs
+  HANDLE wake;      // set when the port closes: a wait of the job's end stops
+  BYTE* jobInfo;    // GetJob's answer, grown to what it asks; freed with the port
+  DWORD jobInfoSize;
+  JobRecordFacts record;
   bool jobOpen;          // between StartDocPort and EndDocPort
   const char* refusal;   // why the job got no file (its data is dropped); null when it has one
   DWORD refusalError;

@@ -70,39 +70,34 @@ bool SameUser(HANDLE first, HANDLE second) {
          EqualSid(reinterpret_cast<TOKEN_USER*>(a)->User.Sid, reinterpret_cast<TOKEN_USER*>(b)->User.Sid);
 }
 
-HANDLE StartDirectly(CommandLine* line, const wchar_t* program) {
+bool StartDirectly(CommandLine* line, const wchar_t* program, PROCESS_INFORMATION* started) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION started = {};
-  if (!CreateProcessW(program, line->text, nullptr, nullptr, FALSE, 0, nullptr, line->folder, &startup, &started))
-    return nullptr;
-  CloseHandle(started.hThread);
-  return started.hProcess;
+  return CreateProcessW(program, line->text, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, line->folder, &startup,
+                        started) != FALSE;
 }
 
-HANDLE StartWithToken(HANDLE primary, CommandLine* line, const wchar_t* program) {
+bool StartWithToken(HANDLE primary, CommandLine* line, const wchar_t* program, PROCESS_INFORMATION* started) {
   void* environment = nullptr;
-  if (!CreateEnvironmentBlock(&environment, primary, FALSE)) return nullptr;
+  if (!CreateEnvironmentBlock(&environment, primary, FALSE)) return false;
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   wchar_t desktop[] = L"winsta0\\default";
   startup.lpDesktop = desktop;
-  PROCESS_INFORMATION started = {};
-  BOOL ok = CreateProcessAsUserW(primary, program, line->text, nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                                 environment, line->folder, &startup, &started);
+  BOOL ok = CreateProcessAsUserW(primary, program, line->text, nullptr, nullptr, FALSE,
+                                 CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED, environment, line->folder, &startup,
+                                 started);
   DWORD error = GetLastError();
   DestroyEnvironmentBlock(environment);
   SetLastError(error);
-  if (!ok) return nullptr;
-  CloseHandle(started.hThread);
-  return started.hProcess;
+  return ok != FALSE;
 }
 
 // In the spooler's own account: the session user's token can only be had
 // as LocalSystem.
-HANDLE StartAsOwner(const PortState* port, DWORD session, CommandLine* line, const wchar_t* program,
-                    const char** reason) {
-  HANDLE process = nullptr;
+bool StartAsOwner(const PortState* port, DWORD session, CommandLine* line, const wchar_t* program,
+                  const char** reason, PROCESS_INFORMATION* started) {
+  bool ok = false;
   HANDLE user = nullptr;
   HANDLE primary = nullptr;
   *reason = "program not started";
@@ -112,39 +107,43 @@ HANDLE StartAsOwner(const PortState* port, DWORD session, CommandLine* line, con
     *reason = "no interactive session for the job's owner";
     SetLastError(ERROR_NO_SUCH_LOGON_SESSION);
   } else if (DuplicateTokenEx(user, MAXIMUM_ALLOWED, nullptr, SecurityIdentification, TokenPrimary, &primary)) {
-    process = StartWithToken(primary, line, program);
+    ok = StartWithToken(primary, line, program, started);
   }
   DWORD error = GetLastError();
   if (primary != nullptr) CloseHandle(primary);
   if (user != nullptr) CloseHandle(user);
   SetLastError(error);
-  return process;
+  return ok;
 }
 
 }  // namespace
 
-HANDLE StartProgramForJob(const PortState* port, const wchar_t* program, const char** reason) {
+bool StartProgramForJob(PortState* port, const wchar_t* program, const char** reason, PROCESS_INFORMATION* started) {
   CommandLine line;
   if (!BuildCommandLine(program, &line)) {
     *reason = "program path too long";
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return nullptr;
+    return false;
   }
   LaunchFacts facts = {};
   DWORD ownerSession = 0;
   GatherLaunchFacts(port, &facts, &ownerSession);
   switch (ChooseLaunchWay(&facts)) {
-    case kLaunchDirectly: {
-      HANDLE process = StartDirectly(&line, program);
-      if (process == nullptr) *reason = "program not started";
-      return process;
-    }
+    case kLaunchDirectly:
+      if (!StartDirectly(&line, program, started)) {
+        *reason = "program not started";
+        return false;
+      }
+      port->record.launch = kLaunchedDirectly;
+      return true;
     case kLaunchAsOwner:
-      return StartAsOwner(port, ownerSession, &line, program, reason);
+      if (!StartAsOwner(port, ownerSession, &line, program, reason, started)) return false;
+      port->record.launch = kLaunchedAsOwner;
+      return true;
     case kRefuseNoSession:
       break;
   }
   *reason = "no interactive session for the job's owner";
   SetLastError(ERROR_NO_SUCH_LOGON_SESSION);
-  return nullptr;
+  return false;
 }

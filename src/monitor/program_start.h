@@ -6,9 +6,10 @@
 
 #include "monitor/port_state.h"
 
-// Starts `program` for the port's job, whose owner the port knows. Called
-// as the spooler itself. Returns the process, or null with `reason` and the
-// error set.
-HANDLE StartProgramForJob(const PortState* port, const wchar_t* program, const char** reason);
+// Starts `program` for the port's job, whose owner the port knows, with its
+// first thread suspended, so that the port can make what the run will look
+// for before it runs. Called as the spooler itself. False with `reason` and
+// the error set; the way it was started goes into the port's record.
+bool StartProgramForJob(PortState* port, const wchar_t* program, const char** reason, PROCESS_INFORMATION* started);
 
 #endif

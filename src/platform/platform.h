@@ -18,4 +18,7 @@
 // whatever has its old name by now. FALSE with the error set when it cannot.
 BOOL RenameOpenFile(HANDLE file, LPCSTR newPath);
 
+// GetSaveFileNameA, with the dialog kept in front of other programs' windows.
+BOOL ShowSaveDialogInFront(OPENFILENAMEA* request);
+
 #endif

@@ -18,6 +18,7 @@ struct DialogSeen {
   std::vector<std::string> filters;
   int selectedFilter;  // zero-based
   bool overwriteAsked;
+  bool topmost;  // Windows only: the stand-in has no windows to stack
 };
 
 // Starts answering the next dialogs in order; each dialog takes one answer.

@@ -69,6 +69,7 @@ DialogSeen Describe(HWND dialog) {
   char folder[MAX_PATH] = {};
   SendMessageA(dialog, CDM_GETFOLDERPATH, sizeof folder, reinterpret_cast<LPARAM>(folder));
   shown.folder = folder;
+  shown.topmost = (GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
   shown.fileName = WindowText(FileNameControl(dialog));
   HWND filters = GetDlgItem(dialog, cmb1);
   LRESULT count = SendMessageA(filters, CB_GETCOUNT, 0, 0);

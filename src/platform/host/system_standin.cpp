@@ -353,6 +353,8 @@ BOOL GetSaveFileNameA(OPENFILENAMEA* request) {
 
 DWORD CommDlgExtendedError(void) { return 0; }
 
+BOOL ShowSaveDialogInFront(OPENFILENAMEA* request) { return GetSaveFileNameA(request); }
+
 // A named mutex is a lock file beside drive C's root; the kernel drops a
 // dead holder's lock, which is what an abandoned mutex is.
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
@@ -365,6 +367,13 @@ HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
   int descriptor = open(native, O_RDWR | O_CREAT, 0644);
   return descriptor < 0 ? nullptr : DescriptorToHandle(descriptor);
 }
+
+HANDLE OpenEventA(DWORD, BOOL, LPCSTR) {
+  lastError = ERROR_FILE_NOT_FOUND;
+  return nullptr;
+}
+
+BOOL SetEvent(HANDLE) { return FailWith(ERROR_INVALID_HANDLE); }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   pid_t process = ProcessOfHandle(handle);

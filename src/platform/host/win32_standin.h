@@ -30,6 +30,7 @@ typedef void* LPSECURITY_ATTRIBUTES;
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
 
 #define ERROR_FILE_NOT_FOUND 2u
+#define ERROR_INVALID_HANDLE 6u
 #define ERROR_PATH_NOT_FOUND 3u
 #define ERROR_ACCESS_DENIED 5u
 #define ERROR_NO_MORE_FILES 18u
@@ -186,6 +187,11 @@ BOOL GetSaveFileNameA(OPENFILENAMEA* request);
 DWORD CommDlgExtendedError(void);
 
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initialOwner, LPCSTR name);
+// No other program runs here to have made an event: none is ever found.
+#define EVENT_MODIFY_STATE 0x0002u
+#define INFINITE 0xFFFFFFFFu
+HANDLE OpenEventA(DWORD access, BOOL inherit, LPCSTR name);
+BOOL SetEvent(HANDLE event);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL ReleaseMutex(HANDLE mutex);
 BOOL CloseHandle(HANDLE handle);
