@@ -12,17 +12,14 @@
 #include <winspool.h>
 
 #include "monitor/monitor_names.h"
+#include "setup/check_steps.h"
 #include "setup/folder_security.h"
+#include "setup/setup_places.h"
 #include "setup/setup_output.h"
 
 namespace {
 
-const wchar_t kPrinterName[] = L"Tollivane";
-const wchar_t kProgramName[] = L"Tollivane.exe";
 const wchar_t kDefaultSettingsName[] = L"Kestrin.ini";
-const wchar_t kProgramFolderName[] = L"Tollivane";
-const wchar_t kSettingsFile[] = L"C:\\Kestrin\\Print\\Config\\Kestrin.ini";
-const DWORD kCompareChunk = 4096;
 
 struct InstallDone {
   bool dllCopied;
@@ -37,64 +34,11 @@ struct InstallDone {
   wchar_t programPath[MAX_PATH];
 };
 
-bool JoinPath(wchar_t* path, const wchar_t* folder, const wchar_t* name) {
-  lstrcpynW(path, folder, MAX_PATH);
-  return PathAppendW(path, name) != FALSE;
-}
-
-bool SystemPath(const wchar_t* name, wchar_t* path) {
-  wchar_t folder[MAX_PATH];
-  UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-  return length > 0 && length < MAX_PATH && JoinPath(path, folder, name);
-}
-
-// `name` in the setup's own folder, else in the folder above (the zip keeps
-// the program beside the x64 and x86 folders).
-bool FindBesideSetup(const wchar_t* name, bool folderAboveToo, wchar_t* path) {
-  wchar_t folder[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return false;
-  PathRemoveFileSpecW(folder);
-  if (JoinPath(path, folder, name) && PathFileExistsW(path)) return true;
-  if (!folderAboveToo || !PathRemoveFileSpecW(folder)) return false;
-  return JoinPath(path, folder, name) && PathFileExistsW(path);
-}
-
-bool IsAdministrator(void) {
-  alignas(8) BYTE sid[SECURITY_MAX_SID_SIZE];
-  DWORD size = sizeof sid;
-  BOOL member = FALSE;
-  return CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) &&
-         CheckTokenMembership(nullptr, sid, &member) && member;
-}
-
 // A 32-bit setup on 64-bit Windows would put the DLL where the 64-bit
 // spooler never looks.
 bool IsWow64(void) {
   BOOL wow = FALSE;
   return IsWow64Process(GetCurrentProcess(), &wow) && wow;
-}
-
-bool ReadChunk(HANDLE file, BYTE* buffer, DWORD* read) {
-  return ReadFile(file, buffer, kCompareChunk, read, nullptr) != FALSE;
-}
-
-bool SameContents(const wchar_t* first, const wchar_t* second) {
-  HANDLE a = CreateFileW(first, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
-  HANDLE b = CreateFileW(second, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
-  bool same = a != INVALID_HANDLE_VALUE && b != INVALID_HANDLE_VALUE;
-  BYTE bufferA[kCompareChunk];
-  BYTE bufferB[kCompareChunk];
-  while (same) {
-    DWORD readA = 0;
-    DWORD readB = 0;
-    same = ReadChunk(a, bufferA, &readA) && ReadChunk(b, bufferB, &readB) && readA == readB &&
-           (readA == 0 || memcmp(bufferA, bufferB, readA) == 0);
-    if (readA == 0) break;
-  }
-  if (a != INVALID_HANDLE_VALUE) CloseHandle(a);
-  if (b != INVALID_HANDLE_VALUE) CloseHandle(b);
-  return same;
 }
 
 // A DLL the spooler has loaded, or a program still running, can be neither
@@ -116,11 +60,12 @@ bool MoveAsideLoadedFile(const wchar_t* path) {
 }
 
 // Copies `source` to `target`: nothing when they are the same already; a
-// loaded file in the way is moved aside. `copiedNew` tells whether there was
-// none before.
-bool CopyIntoPlace(const wchar_t* step, const wchar_t* source, const wchar_t* target, bool* copiedNew) {
+// file in use in the way is moved aside. `copiedNew` tells whether there was
+// none before, `inUse` whether the one replaced is still loaded.
+bool CopyIntoPlace(const wchar_t* step, const wchar_t* source, const wchar_t* target, bool* copiedNew, bool* inUse) {
   bool existed = PathFileExistsW(target) != FALSE;
   const wchar_t* name = PathFindFileNameW(target);
+  *inUse = false;
   if (existed && SameContents(source, target)) {
     Say(name, L" is already in place: ", target);
     return true;
@@ -128,6 +73,7 @@ bool CopyIntoPlace(const wchar_t* step, const wchar_t* source, const wchar_t* ta
   if (!CopyFileW(source, target, FALSE)) {
     DWORD error = GetLastError();
     if (!existed || !MoveAsideLoadedFile(target) || !CopyFileW(source, target, FALSE)) return Fail(step, error);
+    *inUse = true;
   }
   *copiedNew = !existed;
   Line line = {};
@@ -144,15 +90,13 @@ bool CopyDll(InstallDone* done) {
   wchar_t source[MAX_PATH];
   if (!FindBesideSetup(TOLLIVANE_MONITOR_DLL, false, source)) return Fail(step, ERROR_FILE_NOT_FOUND);
   if (!SystemPath(TOLLIVANE_MONITOR_DLL, done->dllPath)) return Fail(step, ERROR_FILENAME_EXCED_RANGE);
-  return CopyIntoPlace(step, source, done->dllPath, &done->dllCopied);
-}
-
-// The 32-bit program's folder: Program Files (x86) on 64-bit Windows,
-// Program Files on 32-bit Windows, where only administrators may write.
-bool ProgramFolder(wchar_t* folder) {
-  wchar_t programFiles[MAX_PATH];
-  return SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, SHGFP_TYPE_CURRENT, programFiles)) &&
-         JoinPath(folder, programFiles, kProgramFolderName);
+  bool loaded = false;
+  if (!CopyIntoPlace(step, source, done->dllPath, &done->dllCopied, &loaded)) return false;
+  // The spooler keeps the monitor it loaded: the new one runs from its next start.
+  if (loaded)
+    Say(L"The Print Spooler still runs the previous TollivanePort.dll: restart the Print Spooler service (or "
+        L"Windows) when no job is printing, and the new one runs");
+  return true;
 }
 
 bool InstallProgram(InstallDone* done) {
@@ -163,7 +107,8 @@ bool InstallProgram(InstallDone* done) {
     return Fail(step, ERROR_PATH_NOT_FOUND);
   done->programFolderCreated = CreateDirectoryW(done->programFolder, nullptr) != FALSE;
   if (!done->programFolderCreated && GetLastError() != ERROR_ALREADY_EXISTS) return Fail(step, GetLastError());
-  return CopyIntoPlace(step, source, done->programPath, &done->programCopied);
+  bool running = false;
+  return CopyIntoPlace(step, source, done->programPath, &done->programCopied, &running);
 }
 
 bool AddMonitor(InstallDone* done) {
@@ -251,7 +196,10 @@ bool AddPrinter(const wchar_t* driver, InstallDone* done) {
   return true;
 }
 
-// Returns the error, 0 when the printer was removed or was not there.
+// Returns the error, 0 when the printer was removed or was not there. A
+// paused printer cannot be deleted, and one with jobs is only marked for
+// deletion: it is resumed and its queue purged first. A job the port is
+// printing ends on its own; the printer goes with it.
 DWORD DeleteTollivanePrinter(void) {
   PRINTER_DEFAULTSW access = {nullptr, nullptr, PRINTER_ALL_ACCESS};
   HANDLE printer = nullptr;
@@ -259,6 +207,8 @@ DWORD DeleteTollivanePrinter(void) {
     DWORD error = GetLastError();
     return error == ERROR_INVALID_PRINTER_NAME ? 0 : error;
   }
+  SetPrinterW(printer, 0, nullptr, PRINTER_CONTROL_RESUME);
+  if (SetPrinterW(printer, 0, nullptr, PRINTER_CONTROL_PURGE)) Say(L"The printer's queue is purged");
   DWORD error = DeletePrinter(printer) ? 0 : GetLastError();
   ClosePrinter(printer);
   return error;
@@ -293,7 +243,8 @@ bool CheckCanInstall(void) {
     Say(L"Failed: this is 64-bit Windows: run setup.cmd, or x64\\TollivaneSetup.exe");
     return false;
   }
-  if (!IsAdministrator()) return Fail(L"checking the rights", ERROR_ACCESS_DENIED);
+  if (!IsAdministrator()) return Fail(L"checking the rights: not an administrator: run it as administrator", ERROR_ACCESS_DENIED);
+  if (RefuseProtectedPrintMode()) return false;
   wchar_t program[MAX_PATH];
   if (!FindBesideSetup(kProgramName, true, program)) return Fail(L"finding Tollivane.exe", ERROR_FILE_NOT_FOUND);
   if (!CheckSettingsFolders()) return false;
@@ -323,7 +274,7 @@ int InstallPrinter(const wchar_t* driver) {
 
 int UninstallPrinter(void) {
   if (!IsAdministrator()) {
-    Fail(L"checking the rights", ERROR_ACCESS_DENIED);
+    Fail(L"checking the rights: not an administrator: run it as administrator", ERROR_ACCESS_DENIED);
     return 1;
   }
   DWORD error = DeleteTollivanePrinter();

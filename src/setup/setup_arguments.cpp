@@ -16,8 +16,15 @@ bool IsWord(const wchar_t* argument, const wchar_t* word) {
 }  // namespace
 
 SetupArguments ParseSetupArguments(int count, const wchar_t* const* arguments) {
-  SetupArguments parsed = {kSetupUsage, kDefaultPrinterDriver};
+  SetupArguments parsed = {kSetupUsage, kDefaultPrinterDriver, false};
   if (count < 2 || arguments[1] == nullptr) return parsed;
+  if (IsWord(arguments[1], L"check")) {
+    if (count == 2 || (count == 3 && arguments[2] != nullptr && IsWord(arguments[2], L"--print"))) {
+      parsed.action = kSetupCheck;
+      parsed.sendTestPrint = count == 3;
+    }
+    return parsed;
+  }
   if (IsWord(arguments[1], L"uninstall")) {
     if (count == 2) parsed.action = kSetupUninstall;
     return parsed;

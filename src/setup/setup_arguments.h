@@ -1,4 +1,5 @@
-// The setup program's command line: install [--driver "NAME"] or uninstall.
+// The setup program's command line: install [--driver "NAME"], uninstall,
+// or check [--print].
 #ifndef TOLLIVANE_SETUP_SETUP_ARGUMENTS_H
 #define TOLLIVANE_SETUP_SETUP_ARGUMENTS_H
 
@@ -6,11 +7,13 @@ enum SetupAction {
   kSetupUsage,  // anything else: the usage is shown
   kSetupInstall,
   kSetupUninstall,
+  kSetupCheck,
 };
 
 struct SetupArguments {
   SetupAction action;
   const wchar_t* driver;  // install only; points into the arguments or at the default
+  bool sendTestPrint;     // check only
 };
 
 extern const wchar_t kDefaultPrinterDriver[];

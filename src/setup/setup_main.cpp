@@ -1,7 +1,8 @@
-// TollivaneSetup.exe: installs or removes the printer "Tollivane" with its
-// port monitor. Run as administrator.
+// TollivaneSetup.exe: installs, removes or checks the printer "Tollivane"
+// with its port monitor. Run as administrator.
 #include <windows.h>
 
+#include "setup/check_steps.h"
 #include "setup/install_steps.h"
 #include "setup/setup_arguments.h"
 
@@ -9,7 +10,8 @@ namespace {
 
 const char kUsage[] =
     "usage: TollivaneSetup.exe install [--driver \"NAME\"]   (default driver: Microsoft Print to PDF)\r\n"
-    "       TollivaneSetup.exe uninstall\r\n";
+    "       TollivaneSetup.exe uninstall\r\n"
+    "       TollivaneSetup.exe check [--print]   (what is installed, and what the last job saw)\r\n";
 
 }  // namespace
 
@@ -20,6 +22,8 @@ int wmain(int count, wchar_t** arguments) {
       return InstallPrinter(parsed.driver);
     case kSetupUninstall:
       return UninstallPrinter();
+    case kSetupCheck:
+      return CheckPrinter(parsed.sendTestPrint);
     case kSetupUsage:
       break;
   }

@@ -1,12 +1,16 @@
 // The setup's lines, written in the console's code page.
 #include "setup/setup_output.h"
 
+#include <winspool.h>
+
 namespace {
 
 const wchar_t* ErrorWords(DWORD error) {
   switch (error) {
     case ERROR_ACCESS_DENIED:
-      return L"access denied: run it as administrator";
+      return L"access denied";
+    case ERROR_PRINT_MONITOR_IN_USE:
+      return L"a job is still printing on it: let it finish or cancel it in the print queue, then run uninstall again";
     case ERROR_FILE_NOT_FOUND:
       return L"file not found";
     case ERROR_SHARING_VIOLATION:

@@ -29,7 +29,8 @@ void WriteAll(HANDLE printer, const std::string& bytes, DWORD pauseMs, PrintOutc
 
 }  // namespace
 
-PrintOutcome PrintBytes(const std::wstring& printerName, const std::string& bytes, long firstJob, DWORD pauseMs) {
+PrintOutcome PrintBytes(const std::wstring& printerName, const std::string& bytes, long firstJob, DWORD pauseMs,
+                        const std::wstring& documentName) {
   PrintOutcome outcome;
   std::wstring name = printerName;
   HANDLE printer = nullptr;
@@ -37,7 +38,8 @@ PrintOutcome PrintBytes(const std::wstring& printerName, const std::string& byte
     outcome.error = GetLastError();
     return outcome;
   }
-  DOC_INFO_1W document = {const_cast<LPWSTR>(L"test print"), nullptr, const_cast<LPWSTR>(L"RAW")};
+  std::wstring title = documentName;
+  DOC_INFO_1W document = {&title[0], nullptr, const_cast<LPWSTR>(L"RAW")};
   if (!SkipJobNumbers(printer, firstJob - 1) ||
       StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&document)) == 0) {
     outcome.error = GetLastError();

@@ -18,7 +18,8 @@ struct PrintOutcome {
 // Under Wine each process numbers its jobs from 1, and the number names the
 // spooler's file of the job: processes printing at once each start at a
 // `firstJob` of their own. `pauseMs` waits after each piece written.
-PrintOutcome PrintBytes(const std::wstring& printer, const std::string& bytes, long firstJob, DWORD pauseMs = 0);
+PrintOutcome PrintBytes(const std::wstring& printer, const std::string& bytes, long firstJob, DWORD pauseMs = 0,
+                        const std::wstring& documentName = L"test print");
 
 // Installs the driver whole: its description copied into the driver folder
 // first (Wine copies a driver's files only from there, and reports success

@@ -476,6 +476,93 @@ TEST_F(PrinterTest, FilesPlantedUnderTheMonitorsNamesCostNoJob) {
   RemoveTree(folderLikeAJob);
 }
 
+// A job the port cannot take has its data dropped and fails at its end
+// (Windows would send a job that fails at its start or while written again
+// and again, holding up every later one); the next job is filed.
+TEST_F(PrinterTest, AJobThePortCannotTakeFailsAloneAtItsEnd) {
+  ASSERT_TRUE(MoveFileA("C:\\Kestrin\\Print", "C:\\Kestrin\\Print.real"));
+  PrintOutcome missing = PrintBytes(kPrinter, JobBytes(200 * 1024, 7), 1);
+  ASSERT_TRUE(MoveFileA("C:\\Kestrin\\Print.real", "C:\\Kestrin\\Print"));
+  EXPECT_TRUE(missing.started && missing.written) << "the port refused the job before its end";
+  EXPECT_FALSE(missing.ended);
+  EXPECT_FALSE(PathExists("C:\\Kestrin\\Print.real"));
+
+  // A viewer holding the spool file open without delete sharing: tried
+  // again for a few seconds, then this job alone fails.
+  HANDLE viewer = CreateFileA(kTestSpoolFile, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, viewer);
+  DWORD started = GetTickCount();
+  PrintOutcome held = PrintBytes(kPrinter, JobBytes(1000, 8), 1);
+  DWORD waited = GetTickCount() - started;
+  CloseHandle(viewer);
+  EXPECT_FALSE(held.ended);
+  EXPECT_GE(waited, 4000u) << "given up without waiting for the viewer";
+  EXPECT_EQ(kPreviousPrint, ReadTextFile(kTestSpoolFile));
+  std::vector<std::string> logged = ReadLogOutcomes(kLogFile);
+  ASSERT_EQ(1u, logged.size());
+  EXPECT_EQ(0u, logged[0].find("automatic not filed: spool file in use (error ")) << logged[0];  // 5 or 32
+  EXPECT_TRUE(JobFilesLeft().empty());
+
+  // A document name far longer than a fixed buffer would take.
+  std::string bytes = JobBytes(4000, 9);
+  PrintOutcome next = PrintBytes(kPrinter, bytes, 1, 0, std::wstring(4000, L'd'));
+  EXPECT_TRUE(next.ended) << "error " << next.error;
+  EXPECT_TRUE(ReadTextFile(Out("File002.pdf")) == bytes);
+  EXPECT_EQ(std::vector<std::string>{"File002.pdf"}, FiledNames());
+}
+
+long RunCheck(const std::string& arguments, std::string* output) { return RunSetup("check " + arguments, output); }
+
+// What Wine has of the facts `check` reads, and the last job's record.
+TEST_F(PrinterTest, CheckReportsThePrinterAndTheLastJob) {
+  std::string output;
+  RunCheck("--print", &output);
+  for (const char* line : {"ok       port monitor: \"Tollivane Port Monitor\" is registered",
+                           "ok       monitor DLL: the one this setup ships",
+                           "ok       printer: \"Tollivane\" on TOLLIVANE:, driver \"Tollivane Test PS\", datatype RAW",
+                           "ok       program: the port starts C:\\Program Files (x86)\\Tollivane\\Tollivane.exe",
+                           "ok       settings: automatic mode, output folder C:\\TollivaneTest\\out",
+                           "ok       protected print mode: off", "ok       test print: sent to \"Tollivane\"",
+                           "  program: started directly", "  outcome: handed over"})
+    EXPECT_NE(std::string::npos, output.find(line)) << line << "\n" << output;
+  EXPECT_EQ(std::vector<std::string>{"File002.pdf"}, FiledNames()) << "the test print was not filed";
+
+  SetProgramValue("C:\\TollivaneTest\\Tollivane.exe");
+  PrintBytes(kPrinter, JobBytes(1000, 10), 1);
+  output.clear();
+  EXPECT_EQ(1, RunCheck("", &output));
+  Reinstall();
+  EXPECT_NE(std::string::npos, output.find("PROBLEM  program: the port starts C:\\TollivaneTest\\Tollivane.exe, which is "
+                                           "missing"))
+      << output;
+  EXPECT_NE(std::string::npos, output.find("  outcome: not handed over: program missing (error 2)")) << output;
+}
+
+// Windows protected print mode loads no third-party monitor: setup says so,
+// installs nothing, and check names it.
+TEST_F(PrinterTest, ProtectedPrintModeStopsTheSetup) {
+  std::string output;
+  ASSERT_EQ(0, RunSetup("uninstall", &output)) << output;
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Policies\\Microsoft\\Windows NT\\Printers\\WPP",
+                                           0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr));
+  DWORD on = 1;
+  RegSetValueExW(key, L"WindowsProtectedPrintGroupPolicyState", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on),
+                 sizeof on);
+  output.clear();
+  long installed = RunSetup("install --driver \"Tollivane Test PS\"", &output);
+  std::string checked;
+  RunCheck("", &checked);
+  RegDeleteValueW(key, L"WindowsProtectedPrintGroupPolicyState");
+  RegCloseKey(key);
+  EXPECT_NE(0, installed);
+  EXPECT_NE(std::string::npos, output.find("Failed: Windows protected print mode is on")) << output;
+  EXPECT_TRUE(NothingInstalled()) << output;
+  EXPECT_NE(std::string::npos, checked.find("PROBLEM  protected print mode: on")) << checked;
+  Reinstall();
+  EXPECT_TRUE(PrinterInstalled());
+}
+
 TEST_F(PrinterTest, InstallingAgainChangesNothing) {
   std::string settings = ReadTextFile(kTestSettingsFile);
   std::string output;
@@ -521,6 +608,7 @@ TEST_F(PrinterTest, SetupRefusesOtherArguments) {
   for (const char* arguments : {"", "instal", "install --driver", "uninstall now"}) {
     std::string output;
     EXPECT_EQ(2, RunSetup(arguments, &output)) << arguments;
+    EXPECT_NE(std::string::npos, output.find("check [--print]")) << arguments;
     EXPECT_NE(std::string::npos, output.find("usage:")) << arguments;
   }
 }

@@ -41,6 +41,7 @@ uint32_t ParseRights(const std::string& text) {
   if (text == "FA") return kFullControl;
   if (text == "FR") return kGenericRead;
   if (text == "GA") return 0x10000000;
+  if (text == "KA") return 0xF003F;
   ADD_FAILURE() << "rights not understood: " << text;
   return 0;
 }
@@ -151,6 +152,17 @@ TEST(AccessRulesTest, JobFileAndLockListsNameTheirOneUser) {
   EXPECT_TRUE(lock.isProtected);
   ASSERT_EQ(3u, lock.aces.size());
   EXPECT_EQ(sid, lock.aces[2].trustee);
+
+  // The run's "print taken" event: its user may set it and wait on it, no more.
+  ASSERT_TRUE(FormatTakenSignalSddl(sid, sddl, sizeof sddl));
+  Descriptor taken = ParseSddl(sddl);
+  EXPECT_TRUE(taken.isProtected);
+  EXPECT_EQ(0x100002u, FolderRights(taken, sid));
+  EXPECT_EQ(3u, taken.aces.size());
+
+  Descriptor record = ParseSddl(kRecordKeySddl);
+  EXPECT_TRUE(record.isProtected);
+  for (const Ace& ace : record.aces) EXPECT_TRUE(ace.trustee == "SY" || ace.trustee == "BA") << ace.trustee;
 
   // A SID that would break out of its entry, or a list that does not fit,
   // gives nothing at all.

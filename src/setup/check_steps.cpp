@@ -1,0 +1,315 @@
+// The facts are read as they are; nothing here changes the machine but the
+// test print and the settings folder's probe file of `check --print` and
+// `check`.
+#include "setup/check_steps.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+#include <winspool.h>
+
+#include "delivery/settings.h"
+#include "monitor/monitor_names.h"
+#include "setup/check_rules.h"
+#include "setup/setup_output.h"
+#include "setup/setup_places.h"
+
+namespace {
+
+const wchar_t kWppKey[] = L"SOFTWARE\\Policies\\Microsoft\\Windows NT\\Printers\\WPP";
+const DWORD kInfoSize = 16 * 1024;
+const char kTestPrint[] =
+    "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>endobj\n"
+    "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 612 792]>>endobj\ntrailer<</Root 1 0 R>>\n%%EOF\n";
+
+int problems;
+
+void Report(bool ok, const wchar_t* fact, const wchar_t* detail, const wchar_t* todo = L"") {
+  Line line = {};
+  Append(&line, ok ? L"ok       " : L"PROBLEM  ");
+  Append(&line, fact);
+  Append(&line, L": ");
+  Append(&line, detail);
+  if (!ok && todo[0] != L'\0') {
+    Append(&line, L": ");
+    Append(&line, todo);
+  }
+  Say(line.text);
+  if (!ok) ++problems;
+}
+
+void ReportError(const wchar_t* fact, const wchar_t* what, DWORD error, const wchar_t* todo) {
+  Line detail = {};
+  Append(&detail, what);
+  Append(&detail, L" (error ");
+  AppendNumber(&detail, error);
+  Append(&detail, L")");
+  Report(false, fact, detail.text, todo);
+}
+
+bool ReadDword(HKEY root, const wchar_t* key, const wchar_t* value, DWORD* number) {
+  DWORD size = sizeof *number;
+  return RegGetValueW(root, key, value, RRF_RT_REG_DWORD, nullptr, number, &size) == ERROR_SUCCESS;
+}
+
+ProtectedPrintFacts ReadProtectedPrint(void) {
+  ProtectedPrintFacts facts = {};
+  DWORD number = 0;
+  facts.policyStatePresent = ReadDword(HKEY_LOCAL_MACHINE, kWppKey, L"WindowsProtectedPrintGroupPolicyState", &number);
+  facts.policyState = number;
+  number = 0;
+  facts.modePresent = ReadDword(HKEY_LOCAL_MACHINE, kWppKey, L"WindowsProtectedPrintMode", &number);
+  facts.mode = number;
+  return facts;
+}
+
+// The privileges the service keeps, as a list of narrow names.
+void NarrowList(const wchar_t* wide, char* narrow, int size) {
+  int used = 0;
+  for (; wide != nullptr && *wide != L'\0' && used < size - 2; ++wide) {
+    for (; *wide != L'\0' && used < size - 2; ++wide) narrow[used++] = static_cast<char>(*wide < 128 ? *wide : '?');
+    narrow[used++] = '\0';
+  }
+  narrow[used] = '\0';
+}
+
+void CheckSpoolerService(void) {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service =
+      manager != nullptr ? OpenServiceW(manager, L"Spooler", SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG) : nullptr;
+  if (service == nullptr) {
+    ReportError(L"Print Spooler", L"the service cannot be looked at", GetLastError(),
+                L"run check as administrator");
+    if (manager != nullptr) CloseServiceHandle(manager);
+    return;
+  }
+  SERVICE_STATUS status = {};
+  bool running = QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
+  Report(running, L"Print Spooler", running ? L"running" : L"not running", L"start the Print Spooler service");
+  alignas(8) BYTE config[kInfoSize];
+  DWORD needed = 0;
+  bool system = QueryServiceConfigW(service, reinterpret_cast<QUERY_SERVICE_CONFIGW*>(config), sizeof config, &needed) &&
+                reinterpret_cast<QUERY_SERVICE_CONFIGW*>(config)->lpServiceStartName != nullptr &&
+                lstrcmpiW(reinterpret_cast<QUERY_SERVICE_CONFIGW*>(config)->lpServiceStartName, L"LocalSystem") == 0;
+  alignas(8) BYTE privileges[kInfoSize] = {};
+  char names[kInfoSize / 2];
+  names[0] = '\0';
+  if (QueryServiceConfig2W(service, SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, privileges, sizeof privileges, &needed))
+    NarrowList(reinterpret_cast<SERVICE_REQUIRED_PRIVILEGES_INFOW*>(privileges)->pmszRequiredPrivileges, names,
+               sizeof names);
+  uint32_t missing = MissingSpoolerPrivileges(system, names);
+  Line detail = {};
+  Append(&detail, system ? L"runs as LocalSystem" : L"does not run as LocalSystem");
+  for (uint32_t privilege = 1; privilege <= kPrivilegeImpersonate; privilege <<= 1)
+    if ((missing & privilege) != 0) {
+      Append(&detail, L", lacks ");
+      AppendBytes(&detail, PrivilegeName(privilege));
+    }
+  if (missing == 0) Append(&detail, L" with the privileges that starting Tollivane as the printing user takes");
+  Report(missing == 0, L"spooler's account", detail.text,
+         L"restore the Print Spooler service's account and privileges to Windows' defaults");
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+}
+
+void CheckMonitor(void) {
+  DWORD needed = 0;
+  DWORD count = 0;
+  alignas(8) BYTE buffer[kInfoSize];
+  bool listed = false;
+  if (EnumMonitorsW(nullptr, 2, buffer, sizeof buffer, &needed, &count)) {
+    const MONITOR_INFO_2W* monitors = reinterpret_cast<const MONITOR_INFO_2W*>(buffer);
+    for (DWORD i = 0; i < count; ++i) listed |= lstrcmpW(monitors[i].pName, TOLLIVANE_MONITOR_NAME) == 0;
+  }
+  Report(listed, L"port monitor", listed ? L"\"" TOLLIVANE_MONITOR_NAME L"\" is registered" : L"not registered",
+         L"run setup.cmd as administrator");
+  wchar_t installed[MAX_PATH];
+  wchar_t shipped[MAX_PATH];
+  if (!SystemPath(TOLLIVANE_MONITOR_DLL, installed) || !PathFileExistsW(installed)) {
+    Report(false, L"monitor DLL", L"TollivanePort.dll is not in the system folder", L"run setup.cmd as administrator");
+  } else if (!FindBesideSetup(TOLLIVANE_MONITOR_DLL, false, shipped)) {
+    Report(true, L"monitor DLL", installed);
+  } else {
+    bool same = SameContents(installed, shipped);
+    Report(same, L"monitor DLL", same ? L"the one this setup ships" : L"not the one this setup ships",
+           L"run setup.cmd as administrator, then restart the Print Spooler service");
+  }
+}
+
+void CheckPrinterQueue(void) {
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(const_cast<LPWSTR>(kPrinterName), &printer, nullptr)) {
+    ReportError(L"printer", L"\"Tollivane\" cannot be opened", GetLastError(), L"run setup.cmd as administrator");
+    return;
+  }
+  alignas(8) BYTE buffer[kInfoSize];
+  DWORD needed = 0;
+  if (!GetPrinterW(printer, 2, buffer, sizeof buffer, &needed)) {
+    ReportError(L"printer", L"its settings cannot be read", GetLastError(), L"run setup.cmd as administrator");
+    ClosePrinter(printer);
+    return;
+  }
+  const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer);
+  bool port = info->pPortName != nullptr && lstrcmpiW(info->pPortName, TOLLIVANE_PORT_NAME) == 0;
+  bool raw = info->pDatatype != nullptr && lstrcmpiW(info->pDatatype, L"RAW") == 0;
+  Line detail = {};
+  Append(&detail, L"\"Tollivane\" on ");
+  Append(&detail, info->pPortName != nullptr ? info->pPortName : L"no port");
+  Append(&detail, L", driver \"");
+  Append(&detail, info->pDriverName != nullptr ? info->pDriverName : L"");
+  Append(&detail, L"\", datatype ");
+  Append(&detail, info->pDatatype != nullptr ? info->pDatatype : L"none");
+  Report(port && raw, L"printer", detail.text, L"run setup.cmd uninstall, then setup.cmd, as administrator");
+  bool paused = (info->Status & PRINTER_STATUS_PAUSED) != 0;
+  Line queue = {};
+  Append(&queue, paused ? L"paused, " : L"not paused, ");
+  AppendNumber(&queue, info->cJobs);
+  Append(&queue, L" job(s) queued");
+  Report(!paused, L"print queue", queue.text, L"resume the printer in Printers & scanners");
+  ClosePrinter(printer);
+}
+
+void CheckProgram(void) {
+  wchar_t program[MAX_PATH] = {};
+  DWORD size = sizeof program - sizeof(wchar_t);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, TOLLIVANE_MONITORS_KEY TOLLIVANE_MONITOR_NAME, TOLLIVANE_PROGRAM_VALUE,
+                   RRF_RT_REG_SZ, nullptr, program, &size) != ERROR_SUCCESS) {
+    Report(false, L"program", L"setup recorded no Tollivane.exe", L"run setup.cmd as administrator");
+    return;
+  }
+  bool present = PathFileExistsW(program) != FALSE;
+  Line detail = {};
+  Append(&detail, L"the port starts ");
+  Append(&detail, program);
+  Append(&detail, present ? L"" : L", which is missing");
+  Report(present, L"program", detail.text, L"run setup.cmd as administrator");
+}
+
+// Whether the user who ran check, without the elevation it runs with, may
+// add a file to the output folder: a probe file made and removed as that
+// user.
+bool UserCanWriteFolder(const char* folder, DWORD* error) {
+  HANDLE token = nullptr;
+  HANDLE linked = nullptr;
+  *error = 0;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    TOKEN_LINKED_TOKEN link = {};
+    DWORD needed = 0;
+    if (GetTokenInformation(token, TokenLinkedToken, &link, sizeof link, &needed)) linked = link.LinkedToken;
+    CloseHandle(token);
+  }
+  bool impersonating = linked != nullptr && ImpersonateLoggedOnUser(linked);
+  char probe[MAX_PATH];
+  lstrcpynA(probe, folder, MAX_PATH);
+  bool written = PathAppendA(probe, "tollivane-check.tmp") != FALSE;
+  if (written) {
+    HANDLE file = CreateFileA(probe, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    written = file != INVALID_HANDLE_VALUE;
+    if (!written) *error = GetLastError();
+    if (written) CloseHandle(file);
+  }
+  if (impersonating) RevertToSelf();
+  if (linked != nullptr) CloseHandle(linked);
+  return written;
+}
+
+void CheckSettings(void) {
+  if (!PathFileExistsW(kSettingsFile)) {
+    Report(false, L"settings", L"C:\\Kestrin\\Print\\Config\\Kestrin.ini is missing", L"run setup.cmd as administrator");
+    return;
+  }
+  JobSettings job;
+  char settingsPath[MAX_PATH];
+  InitReservedChars();
+  ReadJobSettings(&job, settingsPath);
+  Line detail = {};
+  Append(&detail, job.promptEachPrint == 1 ? L"prompt mode (the Save As dialog), " : L"automatic mode, ");
+  Append(&detail, L"output folder ");
+  AppendBytes(&detail, job.outputDir);
+  Report(true, L"settings", detail.text);
+  DWORD error = 0;
+  bool writable = UserCanWriteFolder(job.outputDir, &error);
+  Line folder = {};
+  AppendBytes(&folder, job.outputDir);
+  Append(&folder, writable ? L" can be written by the user who ran check" : L" cannot be written by the user who ran check");
+  if (!writable) {
+    Append(&folder, L" (error ");
+    AppendNumber(&folder, error);
+    Append(&folder, L")");
+  }
+  Report(writable, L"output folder", folder.text, L"set DefaultDir to a folder the printing users may write");
+}
+
+void CheckProtectedPrint(void) {
+  ProtectedPrintFacts facts = ReadProtectedPrint();
+  bool on = IsProtectedPrintOn(&facts);
+  Report(!on, L"protected print mode", on ? L"on: Windows loads no port monitor but its own" : L"off",
+         L"turn Windows protected print mode off, or print without Tollivane's printer");
+}
+
+void ShowLastRecord(void) {
+  char record[2048] = {};
+  DWORD size = sizeof record - 1;
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Print\\Monitors\\Tollivane Port Monitor\\Record",
+                   "LastJob", RRF_RT_REG_SZ, nullptr, record, &size) != ERROR_SUCCESS) {
+    Say(L"last job: none recorded yet");
+    return;
+  }
+  Say(L"last job, as the port monitor saw it:");
+  for (char* line = record; *line != '\0';) {
+    char* end = line;
+    while (*end != '\0' && *end != '\r' && *end != '\n') ++end;
+    char kept = *end;
+    *end = '\0';
+    Line shown = {};
+    Append(&shown, L"  ");
+    AppendBytes(&shown, line);
+    if (*line != '\0') Say(shown.text);
+    *end = kept;
+    line = end;
+    while (*line == '\r' || *line == '\n') ++line;
+  }
+}
+
+// A small PDF as a RAW job, the way an application's print reaches the port.
+void SendTestPrint(void) {
+  HANDLE printer = nullptr;
+  DOC_INFO_1W document = {const_cast<LPWSTR>(L"Tollivane check"), nullptr, const_cast<LPWSTR>(L"RAW")};
+  DWORD written = 0;
+  bool sent = OpenPrinterW(const_cast<LPWSTR>(kPrinterName), &printer, nullptr);
+  bool started = sent && StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&document)) != 0;
+  sent = started && WritePrinter(printer, const_cast<char*>(kTestPrint), sizeof kTestPrint - 1, &written) &&
+         written == sizeof kTestPrint - 1;
+  if (started) sent = EndDocPrinter(printer) && sent;
+  DWORD error = sent ? 0 : GetLastError();
+  if (printer != nullptr) ClosePrinter(printer);
+  if (sent)
+    Report(true, L"test print", L"sent to \"Tollivane\" and taken by its port");
+  else
+    ReportError(L"test print", L"not taken", error, L"see the print queue and the last job below");
+}
+
+}  // namespace
+
+bool RefuseProtectedPrintMode(void) {
+  ProtectedPrintFacts facts = ReadProtectedPrint();
+  if (!IsProtectedPrintOn(&facts)) return false;
+  Say(L"Failed: Windows protected print mode is on: it loads no port monitor but Windows' own, so Tollivane's "
+      L"printer cannot work. Turn it off (Settings > Bluetooth & devices > Printers & scanners), then run setup again");
+  return true;
+}
+
+int CheckPrinter(bool sendTestPrint) {
+  problems = 0;
+  Report(IsAdministrator(), L"rights", IsAdministrator() ? L"administrator" : L"not an administrator",
+         L"run check as administrator to see everything");
+  CheckSpoolerService();
+  CheckProtectedPrint();
+  CheckMonitor();
+  CheckPrinterQueue();
+  CheckProgram();
+  CheckSettings();
+  if (sendTestPrint) SendTestPrint();
+  ShowLastRecord();
+  return problems == 0 ? 0 : 1;
+}

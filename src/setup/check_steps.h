@@ -1,0 +1,14 @@
+// `TollivaneSetup check [--print]`: one line per fact of the installed
+// printer, each "ok" or a problem with what to do, and the monitor's record
+// of the last job: on a real Windows machine, what Wine cannot show.
+#ifndef TOLLIVANE_SETUP_CHECK_STEPS_H
+#define TOLLIVANE_SETUP_CHECK_STEPS_H
+
+// Returns the exit code: 0 when every fact is ok.
+int CheckPrinter(bool sendTestPrint);
+
+// True, saying so, when Windows protected print mode is on: it loads no
+// third-party port monitor.
+bool RefuseProtectedPrintMode(void);
+
+#endif

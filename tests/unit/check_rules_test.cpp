@@ -1,0 +1,109 @@
+// The setup's check and the monitor's record on plain facts: protected print
+// mode, the spooler's privileges, the record's lines and the queue's status
+// text, and the check's command line.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+
+#include "monitor/job_record.h"
+#include "setup/check_rules.h"
+#include "setup/setup_arguments.h"
+
+namespace {
+
+TEST(CheckRulesTest, ProtectedPrintModeIsOnByEitherValue) {
+  const struct {
+    ProtectedPrintFacts facts;
+    bool on;
+  } cases[] = {
+      {{false, 0, false, 0}, false}, {{true, 0, true, 0}, false}, {{true, 1, false, 0}, true},
+      {{false, 0, true, 1}, true},   {{false, 1, false, 1}, false},  // values not present do not count
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.on, IsProtectedPrintOn(&c.facts)) << (&c - cases);
+}
+
+TEST(CheckRulesTest, SpoolerPrivilegesThePortNeeds) {
+  const char kDefaults[] = "SeTcbPrivilege\0SeAssignPrimaryTokenPrivilege\0SeIncreaseQuotaPrivilege\0"
+                           "SeImpersonatePrivilege\0SeLoadDriverPrivilege\0";
+  const char kNoTcb[] = "SeAssignPrimaryTokenPrivilege\0SeIncreaseQuotaPrivilege\0SeImpersonatePrivilege\0";
+  const char kPrefixOnly[] = "SeTcb\0SeImpersonatePrivilegeX\0";
+  EXPECT_EQ(0u, MissingSpoolerPrivileges(true, nullptr)) << "LocalSystem without a list has them all";
+  EXPECT_EQ(0u, MissingSpoolerPrivileges(true, ""));
+  EXPECT_EQ(0u, MissingSpoolerPrivileges(true, kDefaults));
+  EXPECT_EQ(static_cast<uint32_t>(kPrivilegeTcb), MissingSpoolerPrivileges(true, kNoTcb));
+  EXPECT_EQ(kSpoolerPrivilegesNeeded, MissingSpoolerPrivileges(true, kPrefixOnly)) << "names match whole";
+  EXPECT_EQ(kSpoolerPrivilegesNeeded, MissingSpoolerPrivileges(false, kDefaults)) << "another account";
+  EXPECT_STREQ("SeTcbPrivilege", PrivilegeName(kPrivilegeTcb));
+}
+
+TEST(JobRecordTest, RecordSaysWhatEachPortCallSawAndIsAlwaysWholeLines) {
+  JobRecordFacts facts = {};
+  facts.year = 2026;
+  facts.month = 12;
+  facts.day = 9;
+  facts.hour = 14;
+  facts.minute = 3;
+  facts.second = 7;
+  facts.ownerKnown = true;
+  strcpy(facts.ownerSid, "S-1-5-21-1-2-3-1001");
+  facts.owner = {kOwnerUser, 2, true, true};
+  facts.level = kLevelImpersonation;
+  facts.startImpersonating = true;
+  facts.monitorInService = true;
+  facts.launch = kLaunchedAsOwner;
+  facts.tookSignal = true;
+  facts.filed = true;
+  char text[kJobRecordSize];
+  FormatJobRecord(&facts, text, sizeof text);
+  EXPECT_STREQ(
+      "time: 2026-12-09 14:03:07\r\n"
+      "monitor: in a service account's process, session 0\r\n"
+      "StartDocPort: the thread impersonated a client\r\n"
+      "EndDocPort: the thread ran as the monitor's own account\r\n"
+      "owner: S-1-5-21-1-2-3-1001, user, impersonation level, session 2, interactive\r\n"
+      "program: started as the owner in the owner's session; it said when it had taken its print\r\n"
+      "outcome: handed over\r\n",
+      text);
+
+  JobRecordFacts refused = {};
+  refused.reason = "job owned by a service account";
+  refused.error = 5;
+  FormatJobRecord(&refused, text, sizeof text);
+  EXPECT_NE(nullptr, strstr(text, "owner: no token\r\n"));
+  EXPECT_NE(nullptr, strstr(text, "program: not started\r\n"));
+  EXPECT_NE(nullptr, strstr(text, "outcome: not handed over: job owned by a service account (error 5)\r\n"));
+
+  for (int size : {1, 3, 40, 200}) {
+    std::string small(static_cast<size_t>(size) + 1, '#');
+    FormatJobRecord(&facts, &small[0], size);
+    std::string written = small.c_str();
+    EXPECT_EQ('#', small[static_cast<size_t>(size)]) << "wrote past " << size;
+    EXPECT_LT(written.size(), static_cast<size_t>(size));
+    if (size >= 3) {
+      EXPECT_EQ("\r\n", written.substr(written.size() - 2)) << size;
+    }
+  }
+
+  char status[24];
+  FormatJobStatus("program missing", status, sizeof status);
+  EXPECT_STREQ("Tollivane: program miss", status);
+  FormatJobStatus(nullptr, status, sizeof status);
+  EXPECT_STREQ("Tollivane: not filed", status);
+}
+
+TEST(CheckRulesTest, CheckTakesPrintOrNothing) {
+  const wchar_t* check[] = {L"setup", L"CHECK"};
+  const wchar_t* print[] = {L"setup", L"check", L"--print"};
+  const wchar_t* other[] = {L"setup", L"check", L"--prints"};
+  SetupArguments parsed = ParseSetupArguments(2, check);
+  EXPECT_EQ(kSetupCheck, parsed.action);
+  EXPECT_FALSE(parsed.sendTestPrint);
+  parsed = ParseSetupArguments(3, print);
+  EXPECT_EQ(kSetupCheck, parsed.action);
+  EXPECT_TRUE(parsed.sendTestPrint);
+  EXPECT_EQ(kSetupUsage, ParseSetupArguments(3, other).action);
+}
+
+}  // namespace
