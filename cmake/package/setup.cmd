@@ -8,6 +8,7 @@ rem Running it again changes nothing.
 rem   setup.cmd                                   install
 rem   setup.cmd install --driver "NAME"          install with another PDF driver
 rem   setup.cmd uninstall                         remove the printer and its monitor
+rem   setup.cmd check [--print]                   what is installed, and what the last job saw
 setlocal EnableExtensions
 set "ARCH=x86"
 if /i "%PROCESSOR_ARCHITECTURE%"=="AMD64" set "ARCH=x64"

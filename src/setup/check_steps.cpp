@@ -72,6 +72,36 @@ void NarrowList(const wchar_t* wide, char* narrow, int size) {
   narrow[used] = '\0';
 }
 
+// When the running spooler started, to tell whether it loaded the DLL now in
+// place; false when it does not run or cannot be looked at.
+bool SpoolerStartTime(SC_HANDLE service, ULONGLONG* started) {
+  SERVICE_STATUS_PROCESS status = {};
+  DWORD needed = 0;
+  if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
+                            &needed) ||
+      status.dwCurrentState != SERVICE_RUNNING || status.dwProcessId == 0)
+    return false;
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, status.dwProcessId);
+  if (process == nullptr) return false;
+  FILETIME created, exited, kernel, user;
+  bool known = GetProcessTimes(process, &created, &exited, &kernel, &user) != FALSE;
+  CloseHandle(process);
+  *started = (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+  return known;
+}
+
+// A copy keeps its source's write time; its creation time is when it came.
+ULONGLONG PlacedTime(const wchar_t* path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return 0;
+  ULONGLONG created = (static_cast<ULONGLONG>(data.ftCreationTime.dwHighDateTime) << 32) | data.ftCreationTime.dwLowDateTime;
+  ULONGLONG written =
+      (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+  return created > written ? created : written;
+}
+
+ULONGLONG spoolerStarted;  // 0: not running, or not known
+
 void CheckSpoolerService(void) {
   SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
   SC_HANDLE service =
@@ -85,6 +115,7 @@ void CheckSpoolerService(void) {
   SERVICE_STATUS status = {};
   bool running = QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
   Report(running, L"Print Spooler", running ? L"running" : L"not running", L"start the Print Spooler service");
+  if (!SpoolerStartTime(service, &spoolerStarted)) spoolerStarted = 0;
   alignas(8) BYTE config[kInfoSize];
   DWORD needed = 0;
   bool system = QueryServiceConfigW(service, reinterpret_cast<QUERY_SERVICE_CONFIGW*>(config), sizeof config, &needed) &&
@@ -132,6 +163,13 @@ void CheckMonitor(void) {
     bool same = SameContents(installed, shipped);
     Report(same, L"monitor DLL", same ? L"the one this setup ships" : L"not the one this setup ships",
            L"run setup.cmd as administrator, then restart the Print Spooler service");
+  }
+  if (spoolerStarted != 0) {
+    bool loaded = PlacedTime(installed) <= spoolerStarted;
+    Report(loaded, L"monitor running",
+           loaded ? L"the spooler started after the DLL was put in place"
+                  : L"the DLL was replaced after the spooler started, which still runs the previous one",
+           L"restart the Print Spooler service when no job is printing");
   }
 }
 

@@ -131,6 +131,8 @@ setup_cmd install --driver "Tollivane Test PS" >"$scratch/setup2" 2>&1 || fail "
 cmp -s "$scratch/edited.ini" "$drive_c/Kestrin/Print/Config/Kestrin.ini" || fail "setup replaced an edited settings file"
 grep -q "Kept" "$scratch/setup2" || fail "setup does not say it kept the settings"
 grep -q "Warning" "$scratch/setup2" && fail "setup warned about a folder only its owner may change"
+setup_cmd check >"$scratch/check" 2>&1
+grep -q '^ok       printer: "Tollivane" on TOLLIVANE:' "$scratch/check" || fail "setup.cmd check: $(cat "$scratch/check")"
 # The unpacked folder may go once setup has run: the port starts the copy.
 mv "$app" "$app.gone"
 printf '[Tarvold]\r\nDefaultDir=C:\\TollivaneTest\\scripts\r\nPromptForEachPrint=0\r\n' \

@@ -325,6 +325,27 @@ case_application_prints() {  # needs the printer of case_printer_frees_the_port_
   echo "done: applications print through GDI"
 }
 
+# Uninstalling while a print's dialog is open: the port has let the job go,
+# so uninstall finishes, and the dialog still files its print.
+case_uninstall_under_an_open_dialog() {
+  prepare_print $'DefaultDir=C:\\TollivaneTest\\out\r\n'
+  printf '%%PDF-1.4\nprinted before the uninstall\n' >"$scratch/job3.pdf"
+  start_job "$scratch/job3.pdf" "$scratch/client3" 300
+  local client=$! dialog
+  dialog=$(wait_for_dialog) || fail "uninstall: no Save As dialog"
+  wait_for_client "$client" || fail "uninstall: the job still holds the port"
+  "$tools/wine-run" "$setup" uninstall >"$scratch/uninstall" 2>&1 ||
+    fail "uninstall under an open dialog ended with $?: $(cat "$scratch/uninstall")"
+  grep -q 'The port monitor is unregistered' "$scratch/uninstall" || fail "uninstall: $(cat "$scratch/uninstall")"
+  [ -n "$dialog" ] && confirm "$dialog"
+  for _ in $(seq 100); do
+    [ -f "$out/File002.pdf" ] && break
+    sleep 0.1
+  done
+  expect_file "$out/File002.pdf" "$(cat "$scratch/job3.pdf")"$'\n'
+  echo "done: uninstall under an open dialog"
+}
+
 mkdir -p "$shots"
 start_display
 "$tools/wine-prefix" start "$prefix" x11
@@ -335,5 +356,6 @@ case_existing_extended_name_asks_again
 case_spool_replaced_under_the_dialog
 case_printer_frees_the_port_once_the_print_is_taken
 case_application_prints
+case_uninstall_under_an_open_dialog
 echo "prompt mode: $failures failure(s); screenshots in $shots"
 [ "$failures" -eq 0 ]

@@ -38,7 +38,8 @@ with zipfile.ZipFile(zip_path) as package:
         if dict(settings["Tarvold"]) != defaults:
             problems.append(f"settings file holds {dict(settings['Tarvold'])}, wanted {defaults}")
         readme = package.read(folder + "README.txt")
-        for step in (b"Run as administrator", b"setup.cmd uninstall", b"Print to \"Tollivane\"", b"DefaultDir"):
+        for step in (b"Run as administrator", b"setup.cmd uninstall", b"Print to \"Tollivane\"", b"DefaultDir",
+                     b"setup.cmd check"):
             if step not in readme:
                 problems.append(f"README.txt does not say {step.decode()}")
         if b"\n;LogFile=" not in package.read(folder + "Kestrin.ini"):
