@@ -59,8 +59,8 @@ void AppendOutcome(char* line, const DeliveryOutcome* outcome) {
 // renamed; a log its writers may only append to is never rotated.
 HANDLE OpenLog(const char* logPath, bool* mayRotate) {
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-  HANDLE log = CreateFileA(logPath, FILE_APPEND_DATA | DELETE, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+  HANDLE log =
+      CreateFileA(logPath, FILE_APPEND_DATA | DELETE, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   *mayRotate = log != INVALID_HANDLE_VALUE;
   if (log == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
     log = CreateFileA(logPath, FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -25,10 +25,10 @@ bool ParseTempFileName(const char* name, DWORD* processId, char* machineTag);
 
 // What a run knows of a temporary file it found.
 struct TempFileFacts {
-  bool ownMachine;        // made on this machine
-  bool processRunning;    // this machine's: its process still runs
-  DWORD openError;        // this machine's: why its process could not be looked at
-  long long ageSeconds;   // since it was last created or written; negative when in the future
+  bool ownMachine;       // made on this machine
+  bool processRunning;   // this machine's: its process still runs
+  DWORD openError;       // this machine's: why its process could not be looked at
+  long long ageSeconds;  // since it was last created or written; negative when in the future
 };
 
 // A file of this machine's run is abandoned when its process has ended or is

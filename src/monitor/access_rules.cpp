@@ -10,36 +10,39 @@
 const ProtectedFolder kProtectedFolders[kProtectedFolderCount] = {
     // C:\Kestrin: users look in, nothing more. Without this, any user could
     // rename Print away and put a junction in its place.
-    {"C:\\Kestrin",
-     "O:BAG:SYD:P"
-     "(A;OICI;FA;;;SY)"    // SYSTEM: everything, here and below
-     "(A;OICI;FA;;;BA)"    // Administrators: everything, here and below
-     "(A;;0x1200a9;;;AU)"  // users: look inside this folder only
+    {
+        "C:\\Kestrin",
+        "O:BAG:SYD:P"
+        "(A;OICI;FA;;;SY)"    // SYSTEM: everything, here and below
+        "(A;OICI;FA;;;BA)"    // Administrators: everything, here and below
+        "(A;;0x1200a9;;;AU)"  // users: look inside this folder only
     },
     // Print: the spool file and the job files the monitor makes, and the
     // copies a user's own run keeps here while its dialog is open.
-    {"C:\\Kestrin\\Print",
-     "O:BAG:SYD:P"
-     "(A;OICI;FA;;;SY)"    // SYSTEM: everything, here and below
-     "(A;OICI;FA;;;BA)"    // Administrators: everything, here and below
-     "(A;;0x1200ab;;;AU)"  // users: look inside and add files; no folders
-     "(A;OIIO;FA;;;CO)"    // a user's own files are that user's alone
+    {
+        "C:\\Kestrin\\Print",
+        "O:BAG:SYD:P"
+        "(A;OICI;FA;;;SY)"    // SYSTEM: everything, here and below
+        "(A;OICI;FA;;;BA)"    // Administrators: everything, here and below
+        "(A;;0x1200ab;;;AU)"  // users: look inside and add files; no folders
+        "(A;OIIO;FA;;;CO)"    // a user's own files are that user's alone
     },
     // Config: the settings file, which every user's run rewrites (a new file
     // renamed over the old one).
-    {"C:\\Kestrin\\Print\\Config",
-     "O:BAG:SYD:P"
-     "(A;OICI;FA;;;SY)"        // SYSTEM: everything, here and below
-     "(A;OICI;FA;;;BA)"        // Administrators: everything, here and below
-     "(A;;0x1200ab;;;AU)"      // users: look inside and add files; no folders
-     "(A;OIIO;0x1301bf;;;AU)"  // users: modify the files, so any user's run may replace the settings
+    {
+        "C:\\Kestrin\\Print\\Config",
+        "O:BAG:SYD:P"
+        "(A;OICI;FA;;;SY)"        // SYSTEM: everything, here and below
+        "(A;OICI;FA;;;BA)"        // Administrators: everything, here and below
+        "(A;;0x1200ab;;;AU)"      // users: look inside and add files; no folders
+        "(A;OIIO;0x1301bf;;;AU)"  // users: modify the files, so any user's run may replace the settings
     },
 };
 
 namespace {
 
-const uint32_t kAttributeDirectory = 0x10;     // FILE_ATTRIBUTE_DIRECTORY
-const uint32_t kAttributeReparse = 0x400;      // FILE_ATTRIBUTE_REPARSE_POINT
+const uint32_t kAttributeDirectory = 0x10;       // FILE_ATTRIBUTE_DIRECTORY
+const uint32_t kAttributeReparse = 0x400;        // FILE_ATTRIBUTE_REPARSE_POINT
 const uint32_t kInvalidAttributes = 0xFFFFFFFF;  // INVALID_FILE_ATTRIBUTES
 
 // A SID string as ConvertSidToStringSid writes it: "S-" then digits and dashes.

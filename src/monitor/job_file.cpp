@@ -58,9 +58,9 @@ HANDLE CreateNewJobFile(PortState* port, SECURITY_ATTRIBUTES* security) {
     char name[kJobFileNameSize];
     FormatJobFileName(random, name);
     if (!BuildJobPath(port->jobPath, name)) break;
-    HANDLE file = CreateFileA(port->jobPath, GENERIC_WRITE, FILE_SHARE_READ, security, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(port->jobPath, GENERIC_WRITE, FILE_SHARE_READ, security, CREATE_NEW,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file != INVALID_HANDLE_VALUE) return file;
     if (GetLastError() != ERROR_FILE_EXISTS) break;
   }

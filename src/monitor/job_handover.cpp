@@ -117,9 +117,8 @@ HANDLE OpenNamedPortLock(const PortState* port) {
 HANDLE OpenPortLock(const PortState* port) {
   if (!MonitorRunsInService()) return OpenNamedPortLock(port);
   HANDLE copy = nullptr;
-  if (processPortLock == nullptr ||
-      !DuplicateHandle(GetCurrentProcess(), processPortLock, GetCurrentProcess(), &copy, 0, FALSE,
-                       DUPLICATE_SAME_ACCESS))
+  if (processPortLock == nullptr || !DuplicateHandle(GetCurrentProcess(), processPortLock, GetCurrentProcess(), &copy,
+                                                     0, FALSE, DUPLICATE_SAME_ACCESS))
     return nullptr;
   return copy;
 }
@@ -239,8 +238,7 @@ const JOB_INFO_1W* ReadJobInfo(PortState* port) {
   if (port->printer == nullptr) return nullptr;
   for (int attempt = 0; attempt < 3; ++attempt) {
     DWORD needed = 0;
-    if (port->jobInfo != nullptr &&
-        GetJobW(port->printer, port->jobId, 1, port->jobInfo, port->jobInfoSize, &needed))
+    if (port->jobInfo != nullptr && GetJobW(port->printer, port->jobId, 1, port->jobInfo, port->jobInfoSize, &needed))
       return reinterpret_cast<const JOB_INFO_1W*>(port->jobInfo);
     if (port->jobInfo == nullptr && !GetJobW(port->printer, port->jobId, 1, nullptr, 0, &needed) &&
         GetLastError() != ERROR_INSUFFICIENT_BUFFER)

@@ -55,8 +55,8 @@ bool IsProcessUser(PSID sid) {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
   alignas(8) BYTE buffer[kTokenInfoSize];
-  bool same = ReadTokenUser(token, buffer, sizeof buffer) &&
-              EqualSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, sid);
+  bool same =
+      ReadTokenUser(token, buffer, sizeof buffer) && EqualSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, sid);
   CloseHandle(token);
   return same;
 }

@@ -36,9 +36,9 @@ struct JobRecordFacts {
   uint32_t monitorSession;  // the session of the monitor's process
   bool monitorInService;
   LaunchRecorded launch;
-  bool tookSignal;          // the program said it had taken its print
-  bool filed;               // handed over and done
-  const char* reason;       // otherwise why not
+  bool tookSignal;     // the program said it had taken its print
+  bool filed;          // handed over and done
+  const char* reason;  // otherwise why not
   uint32_t error;
 };
 

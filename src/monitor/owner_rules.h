@@ -19,9 +19,9 @@ enum OwnerKind {
 
 struct OwnerFacts {
   OwnerKind kind;
-  uint32_t sessionId;    // the token's session; 0 for a network logon
-  bool interactive;      // the token holds the INTERACTIVE group
-  bool canImpersonate;   // a primary token, or impersonation level or above
+  uint32_t sessionId;   // the token's session; 0 for a network logon
+  bool interactive;     // the token holds the INTERACTIVE group
+  bool canImpersonate;  // a primary token, or impersonation level or above
 };
 
 enum OwnerVerdict {

@@ -19,11 +19,11 @@ struct PortState {
   BYTE* jobInfo;    // GetJob's answer, grown to what it asks; freed with the port
   DWORD jobInfoSize;
   JobRecordFacts record;
-  bool jobOpen;          // between StartDocPort and EndDocPort
-  const char* refusal;   // why the job got no file (its data is dropped); null when it has one
+  bool jobOpen;         // between StartDocPort and EndDocPort
+  const char* refusal;  // why the job got no file (its data is dropped); null when it has one
   DWORD refusalError;
-  bool ownerMayPrint;    // the owner check passed: its log line may be written as the owner
-  HANDLE jobFile;  // INVALID_HANDLE_VALUE between jobs
+  bool ownerMayPrint;  // the owner check passed: its log line may be written as the owner
+  HANDLE jobFile;      // INVALID_HANDLE_VALUE between jobs
   char jobPath[MAX_PATH];
   ULONGLONG jobBytes;
   DWORD writeError;  // the first failure to write the job file, 0 while none

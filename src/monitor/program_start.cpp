@@ -84,9 +84,9 @@ bool StartWithToken(HANDLE primary, CommandLine* line, const wchar_t* program, P
   startup.cb = sizeof startup;
   wchar_t desktop[] = L"winsta0\\default";
   startup.lpDesktop = desktop;
-  BOOL ok = CreateProcessAsUserW(primary, program, line->text, nullptr, nullptr, FALSE,
-                                 CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED, environment, line->folder, &startup,
-                                 started);
+  BOOL ok =
+      CreateProcessAsUserW(primary, program, line->text, nullptr, nullptr, FALSE,
+                           CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED, environment, line->folder, &startup, started);
   DWORD error = GetLastError();
   DestroyEnvironmentBlock(environment);
   SetLastError(error);
@@ -95,8 +95,8 @@ bool StartWithToken(HANDLE primary, CommandLine* line, const wchar_t* program, P
 
 // In the spooler's own account: the session user's token can only be had
 // as LocalSystem.
-bool StartAsOwner(const PortState* port, DWORD session, CommandLine* line, const wchar_t* program,
-                  const char** reason, PROCESS_INFORMATION* started) {
+bool StartAsOwner(const PortState* port, DWORD session, CommandLine* line, const wchar_t* program, const char** reason,
+                  PROCESS_INFORMATION* started) {
   bool ok = false;
   HANDLE user = nullptr;
   HANDLE primary = nullptr;

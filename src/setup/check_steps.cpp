@@ -94,7 +94,8 @@ bool SpoolerStartTime(SC_HANDLE service, ULONGLONG* started) {
 ULONGLONG PlacedTime(const wchar_t* path) {
   WIN32_FILE_ATTRIBUTE_DATA data = {};
   if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return 0;
-  ULONGLONG created = (static_cast<ULONGLONG>(data.ftCreationTime.dwHighDateTime) << 32) | data.ftCreationTime.dwLowDateTime;
+  ULONGLONG created =
+      (static_cast<ULONGLONG>(data.ftCreationTime.dwHighDateTime) << 32) | data.ftCreationTime.dwLowDateTime;
   ULONGLONG written =
       (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
   return created > written ? created : written;
@@ -107,8 +108,7 @@ void CheckSpoolerService(void) {
   SC_HANDLE service =
       manager != nullptr ? OpenServiceW(manager, L"Spooler", SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG) : nullptr;
   if (service == nullptr) {
-    ReportError(L"Print Spooler", L"the service cannot be looked at", GetLastError(),
-                L"run check as administrator");
+    ReportError(L"Print Spooler", L"the service cannot be looked at", GetLastError(), L"run check as administrator");
     if (manager != nullptr) CloseServiceHandle(manager);
     return;
   }
@@ -118,9 +118,10 @@ void CheckSpoolerService(void) {
   if (!SpoolerStartTime(service, &spoolerStarted)) spoolerStarted = 0;
   alignas(8) BYTE config[kInfoSize];
   DWORD needed = 0;
-  bool system = QueryServiceConfigW(service, reinterpret_cast<QUERY_SERVICE_CONFIGW*>(config), sizeof config, &needed) &&
-                reinterpret_cast<QUERY_SERVICE_CONFIGW*>(config)->lpServiceStartName != nullptr &&
-                lstrcmpiW(reinterpret_cast<QUERY_SERVICE_CONFIGW*>(config)->lpServiceStartName, L"LocalSystem") == 0;
+  bool system =
+      QueryServiceConfigW(service, reinterpret_cast<QUERY_SERVICE_CONFIGW*>(config), sizeof config, &needed) &&
+      reinterpret_cast<QUERY_SERVICE_CONFIGW*>(config)->lpServiceStartName != nullptr &&
+      lstrcmpiW(reinterpret_cast<QUERY_SERVICE_CONFIGW*>(config)->lpServiceStartName, L"LocalSystem") == 0;
   alignas(8) BYTE privileges[kInfoSize] = {};
   char names[kInfoSize / 2];
   names[0] = '\0';
@@ -253,7 +254,8 @@ bool UserCanWriteFolder(const char* folder, DWORD* error) {
 
 void CheckSettings(void) {
   if (!PathFileExistsW(kSettingsFile)) {
-    Report(false, L"settings", L"C:\\Kestrin\\Print\\Config\\Kestrin.ini is missing", L"run setup.cmd as administrator");
+    Report(false, L"settings", L"C:\\Kestrin\\Print\\Config\\Kestrin.ini is missing",
+           L"run setup.cmd as administrator");
     return;
   }
   JobSettings job;
@@ -269,7 +271,8 @@ void CheckSettings(void) {
   bool writable = UserCanWriteFolder(job.outputDir, &error);
   Line folder = {};
   AppendBytes(&folder, job.outputDir);
-  Append(&folder, writable ? L" can be written by the user who ran check" : L" cannot be written by the user who ran check");
+  Append(&folder,
+         writable ? L" can be written by the user who ran check" : L" cannot be written by the user who ran check");
   if (!writable) {
     Append(&folder, L" (error ");
     AppendNumber(&folder, error);
@@ -288,8 +291,9 @@ void CheckProtectedPrint(void) {
 void ShowLastRecord(void) {
   char record[2048] = {};
   DWORD size = sizeof record - 1;
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Print\\Monitors\\Tollivane Port Monitor\\Record",
-                   "LastJob", RRF_RT_REG_SZ, nullptr, record, &size) != ERROR_SUCCESS) {
+  if (RegGetValueA(HKEY_LOCAL_MACHINE,
+                   "System\\CurrentControlSet\\Control\\Print\\Monitors\\Tollivane Port Monitor\\Record", "LastJob",
+                   RRF_RT_REG_SZ, nullptr, record, &size) != ERROR_SUCCESS) {
     Say(L"last job: none recorded yet");
     return;
   }

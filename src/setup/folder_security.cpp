@@ -36,8 +36,7 @@ bool SetFolderSecurity(const char* path, PSECURITY_DESCRIPTOR descriptor) {
                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (folder == INVALID_HANDLE_VALUE) return FailFolder(path, GetLastError());
   BY_HANDLE_FILE_INFORMATION information;
-  bool plain = GetFileInformationByHandle(folder, &information) &&
-               IsSafeFolderAttributes(information.dwFileAttributes);
+  bool plain = GetFileInformationByHandle(folder, &information) && IsSafeFolderAttributes(information.dwFileAttributes);
   PSID owner = nullptr;
   PACL dacl = nullptr;
   BOOL present = FALSE;
@@ -45,9 +44,10 @@ bool SetFolderSecurity(const char* path, PSECURITY_DESCRIPTOR descriptor) {
   DWORD status = ERROR_INVALID_SECURITY_DESCR;
   if (plain && GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) &&
       GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present)
-    status = SetSecurityInfo(folder, SE_FILE_OBJECT,
-                             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                             owner, nullptr, dacl, nullptr);
+    status =
+        SetSecurityInfo(folder, SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                        owner, nullptr, dacl, nullptr);
   CloseHandle(folder);
   if (!plain) return FolderFailed(path, L" was replaced by a link while setup ran: run setup again");
   return status == ERROR_SUCCESS || FailFolder(path, status);

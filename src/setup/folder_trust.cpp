@@ -4,14 +4,14 @@
 
 namespace {
 
-const uint32_t kChangingRights = 0x00000002    // FILE_ADD_FILE
-                                 | 0x00000004  // FILE_ADD_SUBDIRECTORY
-                                 | 0x00000040  // FILE_DELETE_CHILD
-                                 | 0x00010000  // DELETE
-                                 | 0x00040000  // WRITE_DAC
-                                 | 0x00080000  // WRITE_OWNER
-                                 | 0x02000000  // MAXIMUM_ALLOWED
-                                 | 0x10000000  // GENERIC_ALL
+const uint32_t kChangingRights = 0x00000002     // FILE_ADD_FILE
+                                 | 0x00000004   // FILE_ADD_SUBDIRECTORY
+                                 | 0x00000040   // FILE_DELETE_CHILD
+                                 | 0x00010000   // DELETE
+                                 | 0x00040000   // WRITE_DAC
+                                 | 0x00080000   // WRITE_OWNER
+                                 | 0x02000000   // MAXIMUM_ALLOWED
+                                 | 0x10000000   // GENERIC_ALL
                                  | 0x40000000;  // GENERIC_WRITE
 
 bool IsTrusted(TrusteeKind trustee) { return trustee != kTrusteeOther; }

@@ -10,14 +10,14 @@
 enum TrusteeKind {
   kTrusteeSystem,
   kTrusteeAdministrators,
-  kTrusteeInstaller,      // TrustedInstaller
-  kTrusteeSetupUser,      // the administrator running the setup
-  kTrusteeCreatorOwner,   // stands for the owner of what is created, not a user
-  kTrusteeOther,          // users, everyone, a user account, ...
+  kTrusteeInstaller,     // TrustedInstaller
+  kTrusteeSetupUser,     // the administrator running the setup
+  kTrusteeCreatorOwner,  // stands for the owner of what is created, not a user
+  kTrusteeOther,         // users, everyone, a user account, ...
 };
 
 struct AceFacts {
-  bool allows;  // an access-allowed entry (a deny is ignored: it could be lifted by a later grant)
+  bool allows;    // an access-allowed entry (a deny is ignored: it could be lifted by a later grant)
   uint32_t mask;  // also counted when it only passes to what the folder holds: the files to install
   TrusteeKind trustee;
 };

@@ -243,7 +243,8 @@ bool CheckCanInstall(void) {
     Say(L"Failed: this is 64-bit Windows: run setup.cmd, or x64\\TollivaneSetup.exe");
     return false;
   }
-  if (!IsAdministrator()) return Fail(L"checking the rights: not an administrator: run it as administrator", ERROR_ACCESS_DENIED);
+  if (!IsAdministrator())
+    return Fail(L"checking the rights: not an administrator: run it as administrator", ERROR_ACCESS_DENIED);
   if (RefuseProtectedPrintMode()) return false;
   wchar_t program[MAX_PATH];
   if (!FindBesideSetup(kProgramName, true, program)) return Fail(L"finding Tollivane.exe", ERROR_FILE_NOT_FOUND);
@@ -261,9 +262,9 @@ bool CheckCanInstall(void) {
 int InstallPrinter(const wchar_t* driver) {
   if (!CheckCanInstall()) return 1;
   InstallDone done = {};
-  bool installed =
-      CopyDll(&done) && AddMonitor(&done) && SecureSettingsFolders(&done.folders) && InstallProgram(&done) &&
-      RecordProgram(done.programPath) && CopyDefaultSettings(&done) && AddPrinter(driver, &done);
+  bool installed = CopyDll(&done) && AddMonitor(&done) && SecureSettingsFolders(&done.folders) &&
+                   InstallProgram(&done) && RecordProgram(done.programPath) && CopyDefaultSettings(&done) &&
+                   AddPrinter(driver, &done);
   if (installed) {
     Say(L"Installed: print to \"Tollivane\"");
     return 0;
@@ -290,7 +291,7 @@ int UninstallPrinter(void) {
   wchar_t folder[MAX_PATH];
   wchar_t program[MAX_PATH];
   error = ProgramFolder(folder) && JoinPath(program, folder, kProgramName) ? DeleteInstalledFile(program)
-                                                                          : ERROR_FILENAME_EXCED_RANGE;
+                                                                           : ERROR_FILENAME_EXCED_RANGE;
   if (error != 0) return Fail(L"removing Tollivane.exe from Program Files", error), 1;
   if (PathFileExistsW(folder) && !RemoveDirectoryW(folder)) MoveFileExW(folder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   Say(L"Tollivane.exe is removed from ", folder, L"; the settings, the spool folder and the prints are kept");

@@ -74,4 +74,3 @@ bool ProgramFolder(wchar_t* folder) {
   return SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, SHGFP_TYPE_CURRENT, programFiles)) &&
          JoinPath(folder, programFiles, kProgramFolderName);
 }
-

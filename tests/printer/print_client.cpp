@@ -61,6 +61,7 @@ int main(int argc, char** argv) {
   }
   if ((argc == 5 || argc == 6) && strcmp(argv[1], "print") == 0)
     return Print(argv[2], argv[3], atol(argv[4]), argc == 6 ? static_cast<DWORD>(atol(argv[5])) : 0);
-  fprintf(stderr, "usage: print_client driver NAME PPD | print PRINTER FILE FIRST_JOB [PAUSE_MS] | text PRINTER TEXT\n");
+  fprintf(stderr,
+          "usage: print_client driver NAME PPD | print PRINTER FILE FIRST_JOB [PAUSE_MS] | text PRINTER TEXT\n");
   return 2;
 }

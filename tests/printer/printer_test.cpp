@@ -517,13 +517,13 @@ long RunCheck(const std::string& arguments, std::string* output) { return RunSet
 TEST_F(PrinterTest, CheckReportsThePrinterAndTheLastJob) {
   std::string output;
   RunCheck("--print", &output);
-  for (const char* line : {"ok       port monitor: \"Tollivane Port Monitor\" is registered",
-                           "ok       monitor DLL: the one this setup ships",
-                           "ok       printer: \"Tollivane\" on TOLLIVANE:, driver \"Tollivane Test PS\", datatype RAW",
-                           "ok       program: the port starts C:\\Program Files (x86)\\Tollivane\\Tollivane.exe",
-                           "ok       settings: automatic mode, output folder C:\\TollivaneTest\\out",
-                           "ok       protected print mode: off", "ok       test print: sent to \"Tollivane\"",
-                           "  program: started directly", "  outcome: handed over"})
+  for (const char* line :
+       {"ok       port monitor: \"Tollivane Port Monitor\" is registered",
+        "ok       monitor DLL: the one this setup ships",
+        "ok       printer: \"Tollivane\" on TOLLIVANE:, driver \"Tollivane Test PS\", datatype RAW",
+        "ok       program: the port starts C:\\Program Files (x86)\\Tollivane\\Tollivane.exe",
+        "ok       settings: automatic mode, output folder C:\\TollivaneTest\\out", "ok       protected print mode: off",
+        "ok       test print: sent to \"Tollivane\"", "  program: started directly", "  outcome: handed over"})
     EXPECT_NE(std::string::npos, output.find(line)) << line << "\n" << output;
   EXPECT_EQ(std::vector<std::string>{"File002.pdf"}, FiledNames()) << "the test print was not filed";
 
@@ -532,8 +532,9 @@ TEST_F(PrinterTest, CheckReportsThePrinterAndTheLastJob) {
   output.clear();
   EXPECT_EQ(1, RunCheck("", &output));
   Reinstall();
-  EXPECT_NE(std::string::npos, output.find("PROBLEM  program: the port starts C:\\TollivaneTest\\Tollivane.exe, which is "
-                                           "missing"))
+  EXPECT_NE(std::string::npos,
+            output.find("PROBLEM  program: the port starts C:\\TollivaneTest\\Tollivane.exe, which is "
+                        "missing"))
       << output;
   EXPECT_NE(std::string::npos, output.find("  outcome: not handed over: program missing (error 2)")) << output;
 }
@@ -544,8 +545,9 @@ TEST_F(PrinterTest, ProtectedPrintModeStopsTheSetup) {
   std::string output;
   ASSERT_EQ(0, RunSetup("uninstall", &output)) << output;
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Policies\\Microsoft\\Windows NT\\Printers\\WPP",
-                                           0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Policies\\Microsoft\\Windows NT\\Printers\\WPP", 0, nullptr,
+                            0, KEY_SET_VALUE, nullptr, &key, nullptr));
   DWORD on = 1;
   RegSetValueExW(key, L"WindowsProtectedPrintGroupPolicyState", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on),
                  sizeof on);

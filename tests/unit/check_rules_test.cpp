@@ -18,15 +18,16 @@ TEST(CheckRulesTest, ProtectedPrintModeIsOnByEitherValue) {
     ProtectedPrintFacts facts;
     bool on;
   } cases[] = {
-      {{false, 0, false, 0}, false}, {{true, 0, true, 0}, false}, {{true, 1, false, 0}, true},
+      {{false, 0, false, 0}, false}, {{true, 0, true, 0}, false},   {{true, 1, false, 0}, true},
       {{false, 0, true, 1}, true},   {{false, 1, false, 1}, false},  // values not present do not count
   };
   for (const auto& c : cases) EXPECT_EQ(c.on, IsProtectedPrintOn(&c.facts)) << (&c - cases);
 }
 
 TEST(CheckRulesTest, SpoolerPrivilegesThePortNeeds) {
-  const char kDefaults[] = "SeTcbPrivilege\0SeAssignPrimaryTokenPrivilege\0SeIncreaseQuotaPrivilege\0"
-                           "SeImpersonatePrivilege\0SeLoadDriverPrivilege\0";
+  const char kDefaults[] =
+      "SeTcbPrivilege\0SeAssignPrimaryTokenPrivilege\0SeIncreaseQuotaPrivilege\0"
+      "SeImpersonatePrivilege\0SeLoadDriverPrivilege\0";
   const char kNoTcb[] = "SeAssignPrimaryTokenPrivilege\0SeIncreaseQuotaPrivilege\0SeImpersonatePrivilege\0";
   const char kPrefixOnly[] = "SeTcb\0SeImpersonatePrivilegeX\0";
   EXPECT_EQ(0u, MissingSpoolerPrivileges(true, nullptr)) << "LocalSystem without a list has them all";

@@ -19,8 +19,13 @@ TEST(TempFileNameTest, NamesCarryTheirProcessAndMachine) {
     const char* computer;
     const char* tag;
   } machines[] = {
-      {"PC-OFFICE1", "PC-OFFICE1"}, {"pc-office1", "PC-OFFICE1"}, {"PC_1", "PC_5F1"},   {"PC#1", "PC_231"},
-      {"", "_"},                    {"ABCDEFGHIJKLMNOPQ", "ABCDEFGHIJKLMNO"},           {"A.B", "A_2EB"},
+      {"PC-OFFICE1", "PC-OFFICE1"},
+      {"pc-office1", "PC-OFFICE1"},
+      {"PC_1", "PC_5F1"},
+      {"PC#1", "PC_231"},
+      {"", "_"},
+      {"ABCDEFGHIJKLMNOPQ", "ABCDEFGHIJKLMNO"},
+      {"A.B", "A_2EB"},
   };
   for (const auto& m : machines) {
     char tag[kMachineTagSize];

@@ -88,8 +88,8 @@ bool MatchesPattern(const HostSearch* search, const char* name) {
 // Windows counts file times in 100 ns from 1601.
 FILETIME FileTimeOf(struct timespec time) {
   const uint64_t kUnixEpochTicks = 116444736000000000ull;
-  uint64_t ticks = kUnixEpochTicks + static_cast<uint64_t>(time.tv_sec) * 10000000u +
-                   static_cast<uint64_t>(time.tv_nsec) / 100u;
+  uint64_t ticks =
+      kUnixEpochTicks + static_cast<uint64_t>(time.tv_sec) * 10000000u + static_cast<uint64_t>(time.tv_nsec) / 100u;
   return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
 }
 

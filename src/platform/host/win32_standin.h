@@ -137,7 +137,6 @@ typedef struct _SYSTEMTIME {
 
 #define OPENFILENAME_SIZE_VERSION_400A (offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR))
 
-
 DWORD GetLastError(void);
 void SetLastError(DWORD error);
 
