@@ -14,6 +14,15 @@ namespace {
 
 using TempFilesTest = DeliveryTest;
 
+std::string ThisMachineTag() {
+  char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof computer;
+  EXPECT_TRUE(GetComputerNameA(computer, &size));
+  char tag[kMachineTagSize];
+  MakeMachineTag(computer, tag);
+  return tag;
+}
+
 TEST(TempFileNameTest, NamesCarryTheirProcessAndMachine) {
   const struct {
     const char* computer;
@@ -75,16 +84,12 @@ TEST(TempFileNameTest, OnlyFilesOfGoneRunsAreAbandoned) {
 }
 
 TEST_F(TempFilesTest, ARunRemovesOnlyTheFilesOfRunsThatAreGone) {
-  char machine[kMachineTagSize];
-  char computer[MAX_COMPUTERNAME_LENGTH + 1];
-  DWORD size = sizeof computer;
-  ASSERT_TRUE(GetComputerNameA(computer, &size));
-  MakeMachineTag(computer, machine);
+  std::string machine = ThisMachineTag();
   char own[kTempNameSize];
   char gone[kTempNameSize];
   char otherMachine[kTempNameSize];
-  FormatTempFileName(GetCurrentProcessId(), 1, machine, own);
-  FormatTempFileName(0x7FFFFFF0, 1, machine, gone);  // no process has such a number
+  FormatTempFileName(GetCurrentProcessId(), 1, machine.c_str(), own);
+  FormatTempFileName(0x7FFFFFF0, 1, machine.c_str(), gone);  // no process has such a number
   // Another machine's, whose process number means nothing here: young, kept.
   FormatTempFileName(0x7FFFFFF0, 1, "OTHER-PC", otherMachine);
   for (std::string name : {std::string(own), std::string(gone), std::string(otherMachine), std::string("tlv38c.tmp"),
@@ -101,13 +106,9 @@ TEST_F(TempFilesTest, ARunRemovesOnlyTheFilesOfRunsThatAreGone) {
 // The counter is written through a new file in the settings folder: a run
 // killed before its rename leaves one there, which the next write removes.
 TEST_F(TempFilesTest, TheCounterWriteLeavesNoTemporaryFileInTheSettingsFolder) {
-  char machine[kMachineTagSize];
-  char computer[MAX_COMPUTERNAME_LENGTH + 1];
-  DWORD size = sizeof computer;
-  ASSERT_TRUE(GetComputerNameA(computer, &size));
-  MakeMachineTag(computer, machine);
+  std::string machine = ThisMachineTag();
   char gone[kTempNameSize];
-  FormatTempFileName(0x7FFFFFF0, 2, machine, gone);
+  FormatTempFileName(0x7FFFFFF0, 2, machine.c_str(), gone);
   WriteTextFile(std::string("C:\\Kestrin\\Print\\Config\\") + gone, "[Tarvold]\r\nFileNameCounter=9\r\n");
   WriteAutomaticSettings("1");
   RunDelivery();
