@@ -199,8 +199,15 @@ BOOL FileUnderLock(PortState* port, const wchar_t* program) {
   PROCESS_INFORMATION started = {};
   if (!StartProgramForJob(port, program, &reason, &started)) return FailJob(port, reason, GetLastError());
   HANDLE ended[2] = {started.hProcess, CreateTakenSignal(port, started.dwProcessId)};
-  ResumeThread(started.hThread);
+  bool resumed = ResumeThread(started.hThread) != static_cast<DWORD>(-1);
+  DWORD error = GetLastError();
   CloseHandle(started.hThread);
+  if (!resumed) {
+    TerminateProcess(started.hProcess, 1);
+    CloseHandle(started.hProcess);
+    if (ended[1] != nullptr) CloseHandle(ended[1]);
+    return FailJob(port, "program not started", error);
+  }
   DWORD waited = WaitWhileJobAlive(ended, ended[1] != nullptr ? 2 : 1, port);
   port->record.tookSignal = waited == WAIT_OBJECT_0 + 1;
   CloseHandle(started.hProcess);
