@@ -187,9 +187,8 @@ bool AcceptJobOwner(PortState* port) {
 // user's spool file.
 void TakeJob(PortState* port) {
   if (!AcceptJobOwner(port)) return;
-  char ownerSid[kSidStringSize];
-  if (!TokenUserSidString(port->ownerToken, ownerSid, sizeof ownerSid)) {
-    RefuseJob(port, "job owner's token not read", GetLastError());
+  if (!port->record.ownerKnown) {
+    RefuseJob(port, "job owner's token not read", ERROR_INVALID_SID);
     return;
   }
   if (!IsSpoolFolderSafe()) {
@@ -201,7 +200,7 @@ void TakeJob(PortState* port) {
     RefuseJob(port, "thread identity not readable", GetLastError());
     return;
   }
-  bool created = CreateJobFile(port, ownerSid);
+  bool created = CreateJobFile(port, port->record.ownerSid);
   DWORD error = GetLastError();
   RestoreIdentity(&saved);
   if (!created) RefuseJob(port, "job file not created", error);
