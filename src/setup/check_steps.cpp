@@ -1,6 +1,6 @@
 // The facts are read as they are; nothing here changes the machine but the
-// test print and the settings folder's probe file of `check --print` and
-// `check`.
+// test print of `check --print` and, where the user has no split token, a
+// probe file made and removed in the output folder.
 #include "setup/check_steps.h"
 
 #include <windows.h>
@@ -223,33 +223,66 @@ void CheckProgram(void) {
   Report(present, L"program", detail.text, L"run setup.cmd as administrator");
 }
 
-// Whether the user who ran check, without the elevation it runs with, may
-// add a file to the output folder: a probe file made and removed as that
-// user.
-bool UserCanWriteFolder(const char* folder, DWORD* error) {
+// The token of the user who ran check, without the elevation check runs
+// with; null where there is none (no split token).
+HANDLE LinkedToken(void) {
   HANDLE token = nullptr;
   HANDLE linked = nullptr;
-  *error = 0;
   if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
     TOKEN_LINKED_TOKEN link = {};
     DWORD needed = 0;
     if (GetTokenInformation(token, TokenLinkedToken, &link, sizeof link, &needed)) linked = link.LinkedToken;
     CloseHandle(token);
   }
-  bool impersonating = linked != nullptr && ImpersonateLoggedOnUser(linked);
+  return linked;
+}
+
+// The linked token is one of identification level, which can be asked
+// about a folder's access list but not act on it.
+bool TokenMayAddFile(HANDLE token, const char* folder, bool* asked) {
+  alignas(8) BYTE descriptor[kInfoSize];
+  DWORD needed = 0;
+  *asked = false;
+  if (!GetFileSecurityA(folder, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                        descriptor, sizeof descriptor, &needed))
+    return false;
+  GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+  PRIVILEGE_SET privileges = {};
+  DWORD privilegesSize = sizeof privileges;
+  DWORD granted = 0;
+  BOOL allowed = FALSE;
+  *asked = AccessCheck(descriptor, token, FILE_ADD_FILE, &mapping, &privileges, &privilegesSize, &granted, &allowed) !=
+           FALSE;
+  return *asked && allowed;
+}
+
+// Without a linked token: a probe file made and removed by this process.
+bool ProbeFolder(const char* folder, DWORD* error) {
   char probe[MAX_PATH];
   lstrcpynA(probe, folder, MAX_PATH);
-  bool written = PathAppendA(probe, "tollivane-check.tmp") != FALSE;
-  if (written) {
-    HANDLE file = CreateFileA(probe, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    written = file != INVALID_HANDLE_VALUE;
-    if (!written) *error = GetLastError();
-    if (written) CloseHandle(file);
+  if (!PathAppendA(probe, "tollivane-check.tmp")) return false;
+  HANDLE file = CreateFileA(probe, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    *error = GetLastError();
+    return false;
   }
-  if (impersonating) RevertToSelf();
+  CloseHandle(file);
+  return true;
+}
+
+// Whether the user who ran check may add a file to the output folder.
+bool UserCanWriteFolder(const char* folder, DWORD* error) {
+  *error = 0;
+  HANDLE linked = LinkedToken();
+  bool asked = false;
+  bool allowed = linked != nullptr && TokenMayAddFile(linked, folder, &asked);
   if (linked != nullptr) CloseHandle(linked);
-  return written;
+  if (asked) {
+    if (!allowed) *error = ERROR_ACCESS_DENIED;
+    return allowed;
+  }
+  return ProbeFolder(folder, error);
 }
 
 void CheckSettings(void) {
