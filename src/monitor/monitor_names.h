@@ -13,6 +13,7 @@
 #define TOLLIVANE_PORT_LOCK L"Global\\TollivanePortJob"
 // Under the monitor's key, readable by administrators only: what the last job saw.
 #define TOLLIVANE_RECORD_SUBKEY L"\\Record"
-#define TOLLIVANE_RECORD_VALUE L"LastJob"
+// The record is ANSI text: its value's name is too.
+#define TOLLIVANE_RECORD_VALUE_A "LastJob"
 
 #endif

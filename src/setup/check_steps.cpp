@@ -321,28 +321,25 @@ void CheckProtectedPrint(void) {
          L"turn Windows protected print mode off, or print without Tollivane's printer");
 }
 
+// The record is read back as wide text, whatever it was written as.
 void ShowLastRecord(void) {
-  char record[2048] = {};
-  DWORD size = sizeof record - 1;
-  if (RegGetValueA(HKEY_LOCAL_MACHINE,
-                   "System\\CurrentControlSet\\Control\\Print\\Monitors\\Tollivane Port Monitor\\Record", "LastJob",
-                   RRF_RT_REG_SZ, nullptr, record, &size) != ERROR_SUCCESS) {
+  wchar_t record[2048] = {};
+  DWORD size = sizeof record - sizeof(wchar_t);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, TOLLIVANE_MONITORS_KEY TOLLIVANE_MONITOR_NAME TOLLIVANE_RECORD_SUBKEY,
+                   L"" TOLLIVANE_RECORD_VALUE_A, RRF_RT_REG_SZ, nullptr, record, &size) != ERROR_SUCCESS) {
     Say(L"last job: none recorded yet");
     return;
   }
   Say(L"last job, as the port monitor saw it:");
-  for (char* line = record; *line != '\0';) {
-    char* end = line;
-    while (*end != '\0' && *end != '\r' && *end != '\n') ++end;
-    char kept = *end;
-    *end = '\0';
-    Line shown = {};
-    Append(&shown, L"  ");
-    AppendBytes(&shown, line);
-    if (*line != '\0') Say(shown.text);
+  for (wchar_t* line = record; *line != L'\0';) {
+    wchar_t* end = line;
+    while (*end != L'\0' && *end != L'\r' && *end != L'\n') ++end;
+    wchar_t kept = *end;
+    *end = L'\0';
+    if (*line != L'\0') Say(L"  ", line);
     *end = kept;
     line = end;
-    while (*line == '\r' || *line == '\n') ++line;
+    while (*line == L'\r' || *line == L'\n') ++line;
   }
 }
 
