@@ -9,7 +9,7 @@
 #include "delivery/free_name.h"
 #include "delivery/number_text.h"
 #include "delivery/settings_file.h"
-#include "delivery/taken_signal.h"
+#include "delivery/run_handover.h"
 #include "delivery/temp_files.h"
 
 namespace {
@@ -83,8 +83,8 @@ bool AskForDestination(const JobSettings* job, char* fileBuffer, DeliveryOutcome
 
 // The user has confirmed the name, and the overwrite question with it: the
 // file is replaced, but only by a complete copy of the print taken at start.
-void DeliverByPrompt(const JobSettings* job, const char* takenPath, char* fileBuffer, DeliveryOutcome* outcome) {
-  if (AskForDestination(job, fileBuffer, outcome)) FileCopyAs(takenPath, fileBuffer, true, outcome);
+void DeliverByPrompt(const JobSettings* job, const PrintSource* print, char* fileBuffer, DeliveryOutcome* outcome) {
+  if (AskForDestination(job, fileBuffer, outcome)) FileCopyAs(print, fileBuffer, true, outcome);
 }
 
 // Where a run takes its print: in automatic mode the output folder, where
@@ -100,30 +100,25 @@ void GetTakingFolder(const JobSettings* job, char* folder) {
 }
 
 // The print is taken before the lock is waited for: a job that arrives
-// meanwhile replaces the spool file, and must not replace this print.
-// The settings read here only say where to take it. A run started by the
-// printer's port tells it once its print is taken in prompt mode: the port
-// need not wait for the dialog. Automatic mode is done at exit, so the port
-// keeps waiting for the print to be filed.
-bool TakePrintAtStart(char* takenFolder, char* takenPath, bool* promptEarly, DeliveryOutcome* outcome) {
-  JobSettings early;
-  char settingsPath[MAX_PATH];
-  ReadJobSettings(&early, settingsPath);
-  GetTakingFolder(&early, takenFolder);
+// meanwhile replaces the spool file, and must not replace this print. A
+// print handed over by the port is taken already: the run holds its file.
+bool TakePrintAtStart(const JobSettings* early, char* takenFolder, char* takenPath, DeliveryOutcome* outcome) {
+  GetTakingFolder(early, takenFolder);
   RemoveAbandonedTempFiles(takenFolder);
-  bool taken = TakePrint(takenFolder, takenPath, outcome);
-  *promptEarly = early.promptEachPrint == 1;
-  if (*promptEarly) AnnouncePrintTaken();
-  return taken;
+  return TakePrint(takenFolder, takenPath, outcome);
 }
 
-// The settings read under the lock have the last word: a print taken in
-// another folder than theirs is moved there, by a copy of the taken print.
-bool MoveTakenPrintInto(const char* folder, const char* takenFolder, char* takenPath, DeliveryOutcome* outcome) {
+// Automatic mode files by a rename in the output folder named by the
+// settings read under the lock: the print is copied there, from the handed
+// file or from a copy taken in another folder.
+bool BringPrintInto(const char* folder, const PrintSource* handed, const char* takenFolder, char* takenPath,
+                    DeliveryOutcome* outcome) {
+  if (handed->file != INVALID_HANDLE_VALUE) return TakeCopyOf(handed, folder, takenPath, outcome);
   if (lstrcmpiA(folder, takenFolder) == 0) return true;
   char oldPath[MAX_PATH];
   lstrcpynA(oldPath, takenPath, MAX_PATH);
-  bool moved = TakeCopyOf(oldPath, folder, takenPath, outcome);
+  PrintSource old = PrintAtPath(oldPath);
+  bool moved = TakeCopyOf(&old, folder, takenPath, outcome);
   DeleteFileA(oldPath);
   if (!moved) takenPath[0] = '\0';
   return moved;
@@ -142,32 +137,46 @@ void LogPromptOutcome(const JobSettings* job, const DeliveryOutcome* outcome, bo
 
 // Automatic mode holds the lock until the counter is written; prompt mode
 // lets it go before the dialog, so an open dialog never holds up other prints.
-int RunDelivery(void) {
+int RunDeliveryFrom(HANDLE handedPrint) {
   DeliveryOutcome outcome;
   SetOutcomeFailed(&outcome, "not attempted", 0);
-  char takenFolder[MAX_PATH];
-  char takenPath[MAX_PATH];
-  bool promptEarly = false;
-  bool taken = TakePrintAtStart(takenFolder, takenPath, &promptEarly, &outcome);
-  HANDLE promptLock = promptEarly ? AcquirePromptLock() : nullptr;
-  HANDLE lock = AcquireDeliveryLock();
   JobSettings job;
   char settingsPath[MAX_PATH];
+  ReadJobSettings(&job, settingsPath);
+  PrintSource handed = {handedPrint, kSpoolFilePath};
+  char takenFolder[MAX_PATH] = "";
+  char takenPath[MAX_PATH] = "";
+  bool taken = handedPrint != INVALID_HANDLE_VALUE || TakePrintAtStart(&job, takenFolder, takenPath, &outcome);
+  PrintSource takenCopy = PrintAtPath(takenPath);
+  const PrintSource* print = handedPrint != INVALID_HANDLE_VALUE ? &handed : &takenCopy;
+  HANDLE promptLock = job.promptEachPrint == 1 ? AcquirePromptLock() : nullptr;
+  HANDLE lock = AcquireDeliveryLock();
   ReadJobSettings(&job, settingsPath);
   if (job.promptEachPrint == 1) {
     char fileBuffer[MAX_PATH];
     int number = 0;
     FindFreeName(&job, job.lastNumber, fileBuffer, &number);
     ReleaseDeliveryLock(lock);
-    if (taken) DeliverByPrompt(&job, takenPath, fileBuffer, &outcome);
+    if (taken) DeliverByPrompt(&job, print, fileBuffer, &outcome);
     LogPromptOutcome(&job, &outcome, lock != nullptr);
   } else {
-    if (taken && MoveTakenPrintInto(job.outputDir, takenFolder, takenPath, &outcome))
+    if (taken && BringPrintInto(job.outputDir, &handed, takenFolder, takenPath, &outcome))
       DeliverAutomatically(&job, settingsPath, takenPath, &outcome);
     WriteDeliveryLog(job.logFile, true, &outcome, lock != nullptr);
     ReleaseDeliveryLock(lock);
   }
-  if (taken && takenPath[0] != '\0') DeleteFileA(takenPath);  // not filed: no copy stays behind
+  if (takenPath[0] != '\0') DeleteFileA(takenPath);  // not filed: no copy stays behind
   ReleasePromptLock(promptLock);
+  return 1;
+}
+
+// A run started by the printer's port says at once that it holds its print:
+// the port's next job may then come, whatever this run's mode.
+int RunDelivery(void) {
+  HandedPrint handed;
+  bool fromPort = ReceiveHandedPrint(GetCommandLineA(), &handed);
+  if (fromPort) AnnouncePrintTaken(&handed);
+  RunDeliveryFrom(fromPort ? handed.print : INVALID_HANDLE_VALUE);
+  if (fromPort) CloseHandle(handed.print);
   return 1;
 }

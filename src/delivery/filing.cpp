@@ -72,11 +72,46 @@ bool SourceExists(const char* source) {
   return GetFileAttributesExA(source, GetFileExInfoStandard, &data) != FALSE;
 }
 
-bool CopyInto(const char* source, const char* tempPath, DeliveryOutcome* outcome) {
-  if (CopyFileA(source, tempPath, FALSE) == TRUE) return true;
-  DWORD error = GetLastError();
-  if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) && !SourceExists(source))
-    SetOutcomeFailed(outcome, source == kSpoolFilePath ? "spool missing" : "taken print missing", error);
+// One buffer of the process: a run copies one print at a time.
+BYTE copyBuffer[64 * 1024];
+
+// The handed file is read from its start, however often it is copied.
+bool CopyFromHandle(HANDLE source, const char* tempPath, DWORD* error) {
+  HANDLE target = CreateFileA(tempPath, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (target == INVALID_HANDLE_VALUE) {
+    *error = GetLastError();
+    return false;
+  }
+  LARGE_INTEGER start = {};
+  bool copied = SetFilePointerEx(source, start, nullptr, FILE_BEGIN) != FALSE;
+  while (copied) {
+    DWORD read = 0;
+    DWORD written = 0;
+    copied = ReadFile(source, copyBuffer, sizeof copyBuffer, &read, nullptr) != FALSE;
+    if (!copied || read == 0) break;
+    copied = WriteFile(target, copyBuffer, read, &written, nullptr) && written == read;
+  }
+  *error = copied ? 0 : GetLastError();
+  if (!CloseHandle(target) && copied) {
+    copied = false;
+    *error = GetLastError();
+  }
+  if (!copied && *error == 0) *error = ERROR_WRITE_FAULT;
+  return copied;
+}
+
+bool CopyInto(const PrintSource* source, const char* tempPath, DeliveryOutcome* outcome) {
+  DWORD error = 0;
+  if (source->file != INVALID_HANDLE_VALUE) {
+    if (CopyFromHandle(source->file, tempPath, &error)) return true;
+    SetOutcomeFailed(outcome, ReasonFor(kCopyReasons, error, "copy failed"), error);
+    DeleteFileA(tempPath);
+    return false;
+  }
+  if (CopyFileA(source->path, tempPath, FALSE) == TRUE) return true;
+  error = GetLastError();
+  if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) && !SourceExists(source->path))
+    SetOutcomeFailed(outcome, source->path == kSpoolFilePath ? "spool missing" : "taken print missing", error);
   else
     SetOutcomeFailed(outcome, ReasonFor(kCopyReasons, error, "copy failed"), error);
   DeleteFileA(tempPath);
@@ -104,11 +139,14 @@ void SetOutcomeFailed(DeliveryOutcome* outcome, const char* reason, DWORD error)
   outcome->filedPath[0] = '\0';
 }
 
+PrintSource PrintAtPath(const char* path) { return PrintSource{INVALID_HANDLE_VALUE, path}; }
+
 bool TakePrint(const char* folder, char* takenPath, DeliveryOutcome* outcome) {
-  return TakeCopyOf(kSpoolFilePath, folder, takenPath, outcome);
+  PrintSource spool = PrintAtPath(kSpoolFilePath);
+  return TakeCopyOf(&spool, folder, takenPath, outcome);
 }
 
-bool TakeCopyOf(const char* source, const char* folder, char* takenPath, DeliveryOutcome* outcome) {
+bool TakeCopyOf(const PrintSource* source, const char* folder, char* takenPath, DeliveryOutcome* outcome) {
   if (CreateTempFile(folder, takenPath, outcome) && CopyInto(source, takenPath, outcome)) return true;
   takenPath[0] = '\0';
   return false;
@@ -129,7 +167,8 @@ FilingResult PlaceTakenPrint(const char* takenPath, const char* destination, boo
   return kFilingFailed;
 }
 
-FilingResult FileCopyAs(const char* source, const char* destination, bool replaceExisting, DeliveryOutcome* outcome) {
+FilingResult FileCopyAs(const PrintSource* source, const char* destination, bool replaceExisting,
+                        DeliveryOutcome* outcome) {
   char folder[MAX_PATH];
   GetDestinationFolder(destination, folder);
   RemoveAbandonedTempFiles(folder);
@@ -141,5 +180,6 @@ FilingResult FileCopyAs(const char* source, const char* destination, bool replac
 }
 
 FilingResult FileSpoolAs(const char* destination, bool replaceExisting, DeliveryOutcome* outcome) {
-  return FileCopyAs(kSpoolFilePath, destination, replaceExisting, outcome);
+  PrintSource spool = PrintAtPath(kSpoolFilePath);
+  return FileCopyAs(&spool, destination, replaceExisting, outcome);
 }

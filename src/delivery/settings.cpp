@@ -23,13 +23,35 @@ int ReadIntSetting(const SettingsSnapshot* settings, const char* key) {
   return FindSettingInt(settings, kSettingsSection, key, 1);
 }
 
+// Appends `count` characters of `text`; false when they do not fit.
+bool AppendPiece(char* out, int size, int* used, const char* text, int count) {
+  if (*used + count >= size) return false;
+  for (int i = 0; i < count; ++i) out[(*used)++] = text[i];
+  out[*used] = '\0';
+  return true;
+}
+
+enum VariableAppended { kVariableAppended, kVariableUndefined, kVariableTooLong };
+
+// The value of the variable named by `name` (`length` characters), appended.
+VariableAppended AppendVariable(char* out, int size, int* used, const char* name, int length) {
+  char variable[kTextBufferSize];
+  char content[MAX_PATH];
+  if (length <= 0 || length >= kTextBufferSize) return kVariableUndefined;
+  lstrcpynA(variable, name, length + 1);
+  DWORD found = GetEnvironmentVariableA(variable, content, MAX_PATH);
+  if (found == 0) return kVariableUndefined;
+  if (found >= MAX_PATH || !AppendPiece(out, size, used, content, static_cast<int>(found))) return kVariableTooLong;
+  return kVariableAppended;
+}
+
 // A log path is taken whole or not at all: one cut to fit would name
 // another file, and Windows refuses paths of MAX_PATH characters or more.
 void ReadLogPath(const SettingsSnapshot* settings, char* logFile) {
   char value[MAX_PATH + 1];
   if (!FindSettingValue(settings, kSettingsSection, "LogFile", value, MAX_PATH + 1) || lstrlenA(value) >= MAX_PATH)
     value[0] = '\0';
-  lstrcpynA(logFile, value, MAX_PATH);
+  if (!ExpandUserVariables(value, logFile, MAX_PATH)) logFile[0] = '\0';
 }
 
 void EnsureLeadingDot(char* extension) {
@@ -80,10 +102,32 @@ int GetSettingsFilePath(char* path) {
   return 1;
 }
 
+bool ExpandUserVariables(const char* value, char* expanded, int size) {
+  int used = 0;
+  expanded[0] = '\0';
+  for (const char* at = value; *at != '\0';) {
+    const char* close = at[0] == '%' ? at + 1 : nullptr;
+    while (close != nullptr && *close != '\0' && *close != '%') ++close;
+    int nameLength = close != nullptr && *close == '%' ? static_cast<int>(close - at - 1) : -1;
+    VariableAppended appended =
+        nameLength > 0 ? AppendVariable(expanded, size, &used, at + 1, nameLength) : kVariableUndefined;
+    int kept = nameLength > 0 ? nameLength + 2 : 1;
+    if (appended == kVariableTooLong ||
+        (appended == kVariableUndefined && !AppendPiece(expanded, size, &used, at, kept))) {
+      lstrcpynA(expanded, value, size);
+      return false;
+    }
+    at += kept;
+  }
+  return true;
+}
+
 int ReadJobSettings(JobSettings* job, char* settingsPath) {
   GetSettingsFilePath(settingsPath);
   SettingsSnapshot settings = ReadSettingsSnapshot(settingsPath, kSettingsSection);
-  ReadTextSetting(&settings, "DefaultDir", "C:\\", job->outputDir);
+  char asRead[kTextBufferSize];
+  ReadTextSetting(&settings, "DefaultDir", "C:\\", asRead);
+  ExpandUserVariables(asRead, job->outputDir, kProfileReadCapacity);
   ReadTextSetting(&settings, "FileExtension", ".pdf", job->extension);
   EnsureLeadingDot(job->extension);
   StripReservedChars(job->extension);

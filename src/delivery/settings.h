@@ -32,4 +32,11 @@ int StripReservedChars(char* text);
 int GetSettingsFilePath(char* path);
 int ReadJobSettings(JobSettings* job, char* settingsPath);
 
+// DefaultDir and LogFile may name the printing user's environment
+// variables (%USERPROFILE%\Documents\Prints), so that one settings file
+// gives each user a folder of their own. Each %NAME% that is defined is
+// replaced by its value; anything else stays as it is. False, with `value`
+// copied unchanged, when the expansion would not fit in `size`.
+bool ExpandUserVariables(const char* value, char* expanded, int size);
+
 #endif

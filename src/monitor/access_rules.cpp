@@ -15,20 +15,26 @@ const ProtectedFolder kProtectedFolders[kProtectedFolderCount] = {
         "O:BAG:SYD:P"
         "(A;OICI;FA;;;SY)"    // SYSTEM: everything, here and below
         "(A;OICI;FA;;;BA)"    // Administrators: everything, here and below
-        "(A;;0x1200a9;;;AU)"  // users: look inside this folder only
+        "(A;;0x1200a9;;;AU)",  // users: look inside this folder only
+        nullptr,
+        0x1200a9,
     },
-    // Print: the spool file and the job files the monitor makes, and the
-    // copies a user's own run keeps here while its dialog is open.
+    // Print: the spool file and the job files, all made by the printer's
+    // port. Users look in and add nothing: no file there is a user's, so
+    // none can be held open or locked against the port.
     {
         "C:\\Kestrin\\Print",
         "O:BAG:SYD:P"
         "(A;OICI;FA;;;SY)"    // SYSTEM: everything, here and below
         "(A;OICI;FA;;;BA)"    // Administrators: everything, here and below
-        "(A;;0x1200ab;;;AU)"  // users: look inside and add files; no folders
-        "(A;OIIO;FA;;;CO)"    // a user's own files are that user's alone
+        "(A;;0x1200a9;;;AU)",  // users: look inside this folder only
+        nullptr,
+        0x1200a9,
     },
-    // Config: the settings file, which every user's run rewrites (a new file
-    // renamed over the old one).
+    // Config: the settings file. In a one-user install every user's run
+    // rewrites it (a new file renamed over the old one); whoever wrote it
+    // last owns it but, through OWNER RIGHTS, may not change its list. In a
+    // shared install users only read it.
     {
         "C:\\Kestrin\\Print\\Config",
         "O:BAG:SYD:P"
@@ -36,8 +42,20 @@ const ProtectedFolder kProtectedFolders[kProtectedFolderCount] = {
         "(A;OICI;FA;;;BA)"        // Administrators: everything, here and below
         "(A;;0x1200ab;;;AU)"      // users: look inside and add files; no folders
         "(A;OIIO;0x1301bf;;;AU)"  // users: modify the files, so any user's run may replace the settings
+        "(A;OIIO;0x1301bf;;;OW)",  // an owner: the same, and not the list
+        "O:BAG:SYD:P"
+        "(A;OICI;FA;;;SY)"        // SYSTEM: everything, here and below
+        "(A;OICI;FA;;;BA)"        // Administrators: everything, here and below
+        "(A;OICI;0x1200a9;;;AU)",  // users: read the folder and the settings, change nothing
+        0x1200ab,
     },
 };
+
+const char kSettingsFileSddl[] =
+    "O:BAG:SYD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1301bf;;;AU)(A;;0x1301bf;;;OW)";
+const char kSharedSettingsFileSddl[] = "O:BAG:SYD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;AU)";
+
+const char kJobFileSddl[] = "D:P(A;;FA;;;SY)(A;;FA;;;BA)";
 
 namespace {
 
@@ -77,21 +95,10 @@ bool FormatWithSid(const char* head, const char* sid, char* out, int size) {
   return Compose(out, size, head, sid, ")");
 }
 
-bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
 }  // namespace
-
-bool FormatJobFileSddl(const char* ownerSid, char* sddl, int size) {
-  return FormatWithSid("D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;", ownerSid, sddl, size);
-}
 
 bool FormatPortLockSddl(const char* userSid, char* sddl, int size) {
   return FormatWithSid("D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;", userSid, sddl, size);
-}
-
-bool FormatTakenSignalSddl(const char* ownerSid, char* sddl, int size) {
-  // 0x100002: EVENT_MODIFY_STATE and SYNCHRONIZE, to set it and no more.
-  return FormatWithSid("D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100002;;;", ownerSid, sddl, size);
 }
 
 // KA: the whole key; CI: its subkeys too. Nobody else may read what the
@@ -101,11 +108,4 @@ const char kRecordKeySddl[] = "D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)";
 bool IsSafeFolderAttributes(uint32_t attributes) {
   return attributes != kInvalidAttributes && (attributes & kAttributeDirectory) != 0 &&
          (attributes & kAttributeReparse) == 0;
-}
-
-bool IsMonitorLogPath(const char* path) {
-  if (path == nullptr || !IsDriveLetter(path[0]) || path[1] != ':' || path[2] != '\\' || path[3] == '\0') return false;
-  for (const char* at = path + 2; *at != '\0'; ++at)
-    if (*at == ':' || *at == '/') return false;
-  return true;
 }

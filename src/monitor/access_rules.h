@@ -9,42 +9,46 @@
 
 // A folder the setup creates or takes over, with its security descriptor:
 // owner Administrators and a protected list, so nothing is inherited from C:\.
+// Only the settings folder differs between the two kinds of install.
 struct ProtectedFolder {
   const char* path;
-  const char* sddl;
+  const char* sddl;        // a machine whose users trust each other
+  const char* sharedSddl;  // a machine several people use: settings are the administrators'
+  uint32_t usersMay;       // all that the list grants users on the folder itself
 };
 
 // Parent before child: each is secured while its parent can no longer be
 // changed by users.
 const int kProtectedFolderCount = 3;
 extern const ProtectedFolder kProtectedFolders[kProtectedFolderCount];
+const int kKestrinFolder = 0;
+const int kSpoolFolder = 1;
+const int kSettingsFolder = 2;
+
+// The settings file's own list, set by the setup whatever the file had:
+// users change it in a one-user install, only read it in a shared one.
+extern const char kSettingsFileSddl[];
+extern const char kSharedSettingsFileSddl[];
+
+// A job file, and so the spool file it becomes: SYSTEM and Administrators
+// only. The run that files it reads it through the handle the port gives
+// it, so no user can open it, hold it or keep it from being replaced.
+extern const char kJobFileSddl[];
 
 // Room for a descriptor formatted with one SID string (at most 184
 // characters for a SID of 15 sub-authorities).
 const int kOwnerSddlSize = 320;
 
-// A job file: full control for SYSTEM and Administrators, read for the job's
-// owner alone, so the spool file it becomes is private to that user.
-bool FormatJobFileSddl(const char* ownerSid, char* sddl, int size);
-
 // The port lock where it must have a name (the monitor inside a user's
 // process): only SYSTEM, Administrators and that user may open it.
 bool FormatPortLockSddl(const char* userSid, char* sddl, int size);
 
-// The event by which a run the port started says it has taken its print:
-// only that run's user may set it.
-bool FormatTakenSignalSddl(const char* ownerSid, char* sddl, int size);
-
-// The registry key of the monitor's job records: administrators only.
+// The registry keys of the monitor's job records and of the job files it
+// made: administrators only.
 extern const char kRecordKeySddl[];
 
 // A folder the monitor works in: present, a folder, and not a link or other
 // reparse point (file attributes as GetFileAttributes returns them).
 bool IsSafeFolderAttributes(uint32_t attributes);
-
-// Where the monitor may append its log line, as the job's owner: a full path
-// on a drive letter. Not a share (\\host\...), not a device or a raw path
-// (\\.\, \\?\, \??\), not relative, no stream (a second colon).
-bool IsMonitorLogPath(const char* path);
 
 #endif

@@ -1,9 +1,10 @@
 // Job files: written through a buffer of the port's own, so a job costs a
 // few large writes whatever piece size the spooler sends. Every call here is
-// made as the spooler itself, after the owner check.
+// made as the spooler itself, after the owner check. No file is ever opened
+// because its name matched a pattern: only names the port itself made and
+// recorded are opened again.
 #include "monitor/job_file.h"
 
-#include <aclapi.h>
 #include <ntsecapi.h>
 #include <sddl.h>
 
@@ -11,12 +12,18 @@
 #include "monitor/access_rules.h"
 #include "monitor/job_file_name.h"
 #include "monitor/job_owner.h"
+#include "monitor/monitor_names.h"
+#include "platform/security_facts.h"
 
 namespace {
 
 // A random name is taken only by chance; a few tries rule that out.
 const int kNameAttempts = 4;
-const char kKestrinFolder[] = "C:\\Kestrin";
+// A viewer an administrator has open on the spool file may close it in a moment.
+const DWORD kSpoolRetryMilliseconds = 250;
+const int kSpoolRetries = 20;
+// Job files left behind at once: more wait for a later job's clean-up.
+const int kCleanupBatch = 32;
 
 // Job files sit beside the spool file, on its volume, so that handing one
 // over is a rename.
@@ -24,6 +31,13 @@ bool BuildJobPath(char* path, const char* name) {
   lstrcpynA(path, kSpoolFilePath, MAX_PATH);
   PathRemoveFileSpecA(path);
   return PathAppendA(path, name) != FALSE;
+}
+
+const char* NameOf(const char* path) {
+  const char* name = path;
+  for (const char* at = path; *at != '\0'; ++at)
+    if (*at == '\\') name = at + 1;
+  return name;
 }
 
 // A failed or short write ends the job's writing: what follows is dropped.
@@ -37,86 +51,186 @@ bool FlushJobBuffer(PortState* port) {
   return port->writeError == 0;
 }
 
-// The job file's access list: the owner reads, nobody else but SYSTEM and
-// Administrators.
-bool MakeJobFileSecurity(const char* ownerSid, PSECURITY_DESCRIPTOR* descriptor) {
-  char sddl[kOwnerSddlSize];
-  if (!FormatJobFileSddl(ownerSid, sddl, sizeof sddl)) {
-    SetLastError(ERROR_INVALID_SID);
+HKEY OpenJobList(void) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kRecordKeySddl, SDDL_REVISION_1, &descriptor, nullptr))
+    return nullptr;
+  SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
+  HKEY key = nullptr;
+  LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, TOLLIVANE_PRODUCT_KEY TOLLIVANE_JOB_FILES_SUBKEY, 0, nullptr, 0,
+                                KEY_QUERY_VALUE | KEY_SET_VALUE, &security, &key, nullptr);
+  LocalFree(descriptor);
+  return status == ERROR_SUCCESS ? key : nullptr;
+}
+
+// A name is recorded before its file is made and forgotten once it is gone.
+bool RecordJobFileName(const char* name) {
+  HKEY list = OpenJobList();
+  if (list == nullptr) return false;
+  BYTE none = 0;
+  bool recorded = RegSetValueExA(list, name, 0, REG_NONE, &none, 0) == ERROR_SUCCESS;
+  RegCloseKey(list);
+  return recorded;
+}
+
+void ForgetJobFileName(const char* name) {
+  HKEY list = OpenJobList();
+  if (list == nullptr) return;
+  RegDeleteValueA(list, name);
+  RegCloseKey(list);
+}
+
+bool NewJobFileName(char* name) {
+  BYTE random[kJobFileRandomBytes];
+  if (!RtlGenRandom(random, sizeof random)) {
+    SetLastError(ERROR_GEN_FAILURE);
     return false;
   }
-  return ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, descriptor, nullptr) != FALSE;
+  FormatJobFileName(random, name);
+  if (RecordJobFileName(name)) return true;
+  SetLastError(ERROR_REGISTRY_IO_FAILED);
+  return false;
 }
 
 HANDLE CreateNewJobFile(PortState* port, SECURITY_ATTRIBUTES* security) {
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    BYTE random[kJobFileRandomBytes];
-    if (!RtlGenRandom(random, sizeof random)) {
-      SetLastError(ERROR_GEN_FAILURE);
-      return INVALID_HANDLE_VALUE;
-    }
     char name[kJobFileNameSize];
-    FormatJobFileName(random, name);
+    if (!NewJobFileName(name)) break;
     if (!BuildJobPath(port->jobPath, name)) break;
     HANDLE file =
         CreateFileA(port->jobPath, GENERIC_WRITE, FILE_SHARE_READ, security, CREATE_NEW,
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    DWORD error = GetLastError();
     if (file != INVALID_HANDLE_VALUE) return file;
-    if (GetLastError() != ERROR_FILE_EXISTS) break;
+    ForgetJobFileName(name);
+    SetLastError(error);
+    if (error != ERROR_FILE_EXISTS) break;
   }
   return INVALID_HANDLE_VALUE;
 }
 
-bool IsMonitorOwnFile(HANDLE file) {
+bool IsPlainFile(HANDLE file) {
   BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(file, &information) ||
-      (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
-    return false;
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                      &descriptor) != ERROR_SUCCESS)
-    return false;
-  bool own = IsMonitorOwnSid(owner);
-  LocalFree(descriptor);
-  return own;
+  return GetFileInformationByHandle(file, &information) &&
+         (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
 }
 
-// Opened without sharing: a job still writing its file keeps it from here.
-void DeleteIfMonitorOwn(const char* path) {
-  HANDLE file = CreateFileA(path, DELETE | READ_CONTROL | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  if (IsMonitorOwnFile(file)) {
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+bool IsMonitorOwnFile(HANDLE file) {
+  SecurityFacts facts;
+  if (!IsPlainFile(file) || !ReadSecurityFacts(file, SE_FILE_OBJECT, &facts)) return false;
+  TrusteeKind owner = facts.folder.owner;
+  return owner == kTrusteeSystem || owner == kTrusteeAdministrators || owner == kTrusteeSetupUser;
+}
+
+// A rename through the handle: the file renamed is the one checked.
+bool RenameHeldFile(HANDLE file, const char* path, bool replace) {
+  alignas(8) BYTE buffer[sizeof(FILE_RENAME_INFO) + MAX_PATH * sizeof(wchar_t)] = {};
+  FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer);
+  int length = MultiByteToWideChar(CP_ACP, 0, path, -1, rename->FileName, MAX_PATH);
+  if (length <= 1) return false;
+  rename->ReplaceIfExists = replace ? TRUE : FALSE;
+  rename->FileNameLength = static_cast<DWORD>(length - 1) * sizeof(wchar_t);
+  return SetFileInformationByHandle(file, FileRenameInfo, rename, sizeof buffer) != FALSE;
+}
+
+bool MarkForDeletion(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+HANDLE OpenForDeletion(const char* path) {
+  return CreateFileA(path, DELETE | READ_CONTROL | FILE_READ_ATTRIBUTES,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// The spool file of the last job goes aside under a recorded name; a run
+// still reading it keeps it until it lets it go. Only SYSTEM, Administrators
+// and runs through the port's own handles can have it open, all sharing
+// its deletion but for an administrator's program, waited for a moment.
+bool MoveSpoolFileAside(PortState* port, const char** reason) {
+  for (int attempt = 0;; ++attempt) {
+    HANDLE spool = OpenForDeletion(kSpoolFilePath);
+    DWORD error = GetLastError();
+    if (spool == INVALID_HANDLE_VALUE && error == ERROR_FILE_NOT_FOUND) return true;
+    if (spool != INVALID_HANDLE_VALUE) {
+      if (!IsMonitorOwnFile(spool)) {
+        CloseHandle(spool);
+        *reason = "spool file not made by the printer";
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+      }
+      char name[kJobFileNameSize];
+      char aside[MAX_PATH];
+      bool named = NewJobFileName(name);
+      bool moved = named && BuildJobPath(aside, name) && RenameHeldFile(spool, aside, false);
+      error = moved ? 0 : GetLastError();
+      if (moved) MarkForDeletion(spool);
+      CloseHandle(spool);
+      if (moved) return true;
+      if (named) ForgetJobFileName(name);
+    }
+    bool inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+    *reason = inUse ? "spool file in use" : "spool file not replaced";
+    if (!inUse || attempt == kSpoolRetries) {
+      SetLastError(error);
+      return false;
+    }
+    if (port->wake != nullptr && WaitForSingleObject(port->wake, kSpoolRetryMilliseconds) == WAIT_OBJECT_0) {
+      SetLastError(ERROR_CANCELLED);
+      return false;
+    }
   }
-  CloseHandle(file);
+}
+
+// One of the setup's folders, by its place in the table.
+bool HoldFolder(int folder, HANDLE* held) {
+  uint32_t usersMay = kProtectedFolders[folder].usersMay;
+  *held = CreateFileA(kProtectedFolders[folder].path, READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_TRAVERSE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (*held == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION information;
+  SecurityFacts facts;
+  bool secured = GetFileInformationByHandle(*held, &information) &&
+                 IsSafeFolderAttributes(information.dwFileAttributes) &&
+                 ReadSecurityFacts(*held, SE_FILE_OBJECT, &facts) &&
+                 IsSpoolFolderSecured(&facts.folder, usersMay, !MonitorRunsInService());
+  if (secured) return true;
+  CloseHandle(*held);
+  *held = INVALID_HANDLE_VALUE;
+  SetLastError(ERROR_PATH_NOT_FOUND);
+  return false;
 }
 
 }  // namespace
 
-const char kUnsafeSpoolFolderReason[] = "spool folder missing or a link";
-
-bool IsSpoolFolderSafe(void) {
-  char folder[MAX_PATH];
-  lstrcpynA(folder, kSpoolFilePath, MAX_PATH);
-  PathRemoveFileSpecA(folder);
-  return IsSafeFolderAttributes(GetFileAttributesA(kKestrinFolder)) &&
-         IsSafeFolderAttributes(GetFileAttributesA(folder));
+bool HoldSpoolFolders(SpoolFolders* folders, const char** reason) {
+  folders->kestrin = INVALID_HANDLE_VALUE;
+  folders->print = INVALID_HANDLE_VALUE;
+  if (HoldFolder(kKestrinFolder, &folders->kestrin) && HoldFolder(kSpoolFolder, &folders->print))
+    return true;
+  DWORD error = GetLastError();
+  ReleaseSpoolFolders(folders);
+  *reason = "spool folder missing, a link, or not secured by setup";
+  SetLastError(error);
+  return false;
 }
 
-bool CreateJobFile(PortState* port, const char* ownerSid) {
+void ReleaseSpoolFolders(SpoolFolders* folders) {
+  if (folders->kestrin != INVALID_HANDLE_VALUE) CloseHandle(folders->kestrin);
+  if (folders->print != INVALID_HANDLE_VALUE) CloseHandle(folders->print);
+  folders->kestrin = INVALID_HANDLE_VALUE;
+  folders->print = INVALID_HANDLE_VALUE;
+}
+
+bool CreateJobFile(PortState* port) {
   port->jobBytes = 0;
   port->buffered = 0;
   port->writeError = 0;
   port->jobPath[0] = '\0';
-  if (!IsSpoolFolderSafe()) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return false;
-  }
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!MakeJobFileSecurity(ownerSid, &descriptor)) return false;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kJobFileSddl, SDDL_REVISION_1, &descriptor, nullptr))
+    return false;
   SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
   port->jobFile = CreateNewJobFile(port, &security);
   DWORD error = GetLastError();
@@ -151,30 +265,79 @@ void CloseJobFile(PortState* port) {
   port->jobFile = INVALID_HANDLE_VALUE;
 }
 
+// Through the handle the job wrote with, or one opened anew as the spooler:
+// the name was recorded by this port, in a folder only it adds files to.
 void DiscardJobFile(PortState* port) {
+  port->buffered = 0;
+  if (port->jobPath[0] == '\0') {
+    if (port->jobFile != INVALID_HANDLE_VALUE) CloseHandle(port->jobFile);
+    port->jobFile = INVALID_HANDLE_VALUE;
+    return;
+  }
   if (port->jobFile != INVALID_HANDLE_VALUE) CloseHandle(port->jobFile);
   port->jobFile = INVALID_HANDLE_VALUE;
-  port->buffered = 0;
   SavedIdentity saved;
-  if (port->jobPath[0] != '\0' && IsSpoolFolderSafe() && ActAsSpooler(&saved)) {
-    DeleteFileA(port->jobPath);
+  if (ActAsSpooler(&saved)) {
+    HANDLE file = OpenForDeletion(port->jobPath);
+    bool gone = file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (file != INVALID_HANDLE_VALUE) {
+      gone = IsMonitorOwnFile(file) && MarkForDeletion(file);
+      CloseHandle(file);
+    }
+    if (gone) ForgetJobFileName(NameOf(port->jobPath));
     RestoreIdentity(&saved);
   }
   port->jobPath[0] = '\0';
 }
 
-void RemoveAbandonedJobFiles(const char* keep) {
-  char pattern[MAX_PATH];
-  if (!IsSpoolFolderSafe() || !BuildJobPath(pattern, "File.pdf.*.job")) return;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(pattern, &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
+bool PutJobInPlace(PortState* port, HANDLE* print, const char** reason) {
+  *print = CreateFileA(port->jobPath, GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (*print == INVALID_HANDLE_VALUE || !IsMonitorOwnFile(*print)) {
+    *reason = "job file not readable";
+    DWORD error = GetLastError();
+    if (*print != INVALID_HANDLE_VALUE) CloseHandle(*print);
+    *print = INVALID_HANDLE_VALUE;
+    SetLastError(error);
+    return false;
+  }
+  if (MoveSpoolFileAside(port, reason)) {
+    *reason = "spool file not replaced";
+    if (RenameHeldFile(*print, kSpoolFilePath, false)) {
+      ForgetJobFileName(NameOf(port->jobPath));
+      port->jobPath[0] = '\0';
+      return true;
+    }
+  }
+  DWORD error = GetLastError();
+  CloseHandle(*print);
+  *print = INVALID_HANDLE_VALUE;
+  SetLastError(error);
+  return false;
+}
+
+void RemoveLeftJobFiles(void) {
+  HKEY list = OpenJobList();
+  if (list == nullptr) return;
+  char names[kCleanupBatch][kJobFileNameSize];
+  int count = 0;
+  for (DWORD index = 0; count < kCleanupBatch; ++index) {
+    DWORD length = kJobFileNameSize;
+    LONG status = RegEnumValueA(list, index, names[count], &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status == ERROR_SUCCESS && IsJobFileName(names[count])) ++count;
+  }
+  RegCloseKey(list);
+  for (int i = 0; i < count; ++i) {
     char path[MAX_PATH];
-    if (IsJobFileName(found.cFileName) &&
-        (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
-        BuildJobPath(path, found.cFileName) && lstrcmpiA(path, keep) != 0)
-      DeleteIfMonitorOwn(path);
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+    if (!BuildJobPath(path, names[i])) continue;
+    HANDLE file = OpenForDeletion(path);
+    bool gone = file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (file != INVALID_HANDLE_VALUE) {
+      if (IsMonitorOwnFile(file)) MarkForDeletion(file);
+      CloseHandle(file);
+      gone = GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
+    }
+    if (gone) ForgetJobFileName(names[i]);
+  }
 }

@@ -1,20 +1,31 @@
-// The file a job's bytes are written to, beside the spool file. It is made
-// by the spooler itself in the protected spool folder, readable by the job's
-// owner alone, and held open without delete sharing while the job runs, so
-// that the clean-up of files left by crashed jobs cannot remove it.
+// The file a job's bytes are written to, beside the spool file, and its
+// hand-over as the spool file. Job files are made by the spooler itself in
+// the protected spool folder, readable by SYSTEM and Administrators alone;
+// the run that files one reads it through a handle the port gives it. Their
+// names are kept where only administrators can write, so that the file of a
+// job killed half-way is removed by a later one, and nothing else is.
 #ifndef TOLLIVANE_MONITOR_JOB_FILE_H
 #define TOLLIVANE_MONITOR_JOB_FILE_H
 
 #include "monitor/port_state.h"
 
-// True when C:\Kestrin and its spool folder are folders and not links: the
-// monitor makes, renames and deletes files only then.
-bool IsSpoolFolderSafe(void);
-extern const char kUnsafeSpoolFolderReason[];
+// C:\Kestrin and its spool folder, held open while the port works in them:
+// neither can be renamed or replaced meanwhile.
+struct SpoolFolders {
+  HANDLE kestrin;
+  HANDLE print;
+};
 
-// Creates a new job file for the port, private to the owner `ownerSid`;
-// false with the error set when it cannot.
-bool CreateJobFile(PortState* port, const char* ownerSid);
+// Opens both folders without following a link and checks, through the
+// handles, that they are folders owned by administrators whose lists grant
+// users nothing beyond the setup's table. False with `reason` and the error
+// set, holding nothing.
+bool HoldSpoolFolders(SpoolFolders* folders, const char** reason);
+void ReleaseSpoolFolders(SpoolFolders* folders);
+
+// Creates a new job file for the port; false with the error set when it
+// cannot. The spool folders must be held.
+bool CreateJobFile(PortState* port);
 
 // Buffers and writes the job's bytes. The first failure is kept in
 // writeError, and the rest of the job is discarded.
@@ -30,10 +41,14 @@ void CloseJobFile(PortState* port);
 // Closes (if open) and removes the job file: the job will not be filed.
 void DiscardJobFile(PortState* port);
 
-// Removes job files of jobs that are gone. A job still writing holds its
-// file open and is skipped; one between closing and handing over holds the
-// port lock, which the caller holds too, for its own job file `keep`. Only
-// the monitor's own files go: a file a user made under such a name stays.
-void RemoveAbandonedJobFiles(const char* keep);
+// Under the port lock, with the folders held: the job's file becomes the
+// spool file. The spool file it replaces is renamed aside and goes once
+// the last run reading it lets it go. `print` is a handle for reading the
+// job's file, to be given to the run. False with `reason` and the error set.
+bool PutJobInPlace(PortState* port, HANDLE* print, const char** reason);
+
+// Removes the files of jobs that are gone, by the names kept for them: a
+// job still writing holds its file open and is skipped.
+void RemoveLeftJobFiles(void);
 
 #endif

@@ -1,16 +1,15 @@
-// The job's file replaces the spool file only under the port lock, and the
-// lock is held until the program has taken its print: the next job must not
-// replace the spool file before that. A run in prompt mode says when it has
-// its copy (its dialog may then stay open for long without holding up
-// anyone's prints); any other run is waited for until it exits. The lock
-// cannot be made or held by a user: inside the spooler it is an object of
-// the process alone.
+// The job's file becomes the spool file only under the port lock, and the
+// lock is held until the program's run holds the print: it inherits a
+// handle to the job's file and sets an unnamed event it inherits too, at
+// once, whatever its mode; its dialog or a slow output folder then holds up
+// nobody's prints. A run that has not said so within the bound is ended and
+// its job fails. The lock cannot be made or held by a user: inside the
+// spooler it is an object of the process alone. The monitor reads no
+// settings: its reasons go to the print queue and the job's record.
 #include "monitor/job_handover.h"
 
 #include <sddl.h>
 
-#include "delivery/delivery_log.h"
-#include "delivery/taken_signal.h"
 #include "monitor/access_rules.h"
 #include "monitor/job_file.h"
 #include "monitor/job_owner.h"
@@ -22,20 +21,18 @@ namespace {
 // How often a wait looks whether the job was cancelled meanwhile, so that a
 // user can free the port from the print queue.
 const DWORD kWaitSliceMilliseconds = 1000;
-// A viewer holding the spool file open may close it in a moment.
-const DWORD kSpoolRetryMilliseconds = 250;
-const int kSpoolRetries = 20;
 const DWORD kJobInfoLimit = 1024 * 1024;
-const DWORD kWaitWoken = 0xFFFFFFF0;  // the port closed or the spooler stops
+const DWORD kWaitWoken = 0xFFFFFFF0;      // the port closed or the spooler stops
+const DWORD kWaitPastBound = 0xFFFFFFF1;  // longer than the wait may last
+// A run holds its print a moment after it starts; one that does not by
+// then is ended. The lock is held by one job at a time for at most that.
+const DWORD kTakeBoundMilliseconds = 60 * 1000;
+const DWORD kLockBoundMilliseconds = 3 * kTakeBoundMilliseconds;
 
 // Inside the spooler's one process; null where the monitor runs in the
 // printing user's process and the lock must be shared by name.
 HANDLE processPortLock;
 HANDLE spoolerStopping;
-
-// The settings are read through one buffer of the process: jobs on ports of
-// the same spooler take turns, for the moment of a reading.
-SRWLOCK settingsReading = SRWLOCK_INIT;
 
 bool ReadProgramValue(LONG status, DWORD type, DWORD bytes, wchar_t* program) {
   if (status != ERROR_SUCCESS || type != REG_SZ || bytes < sizeof(wchar_t)) return false;
@@ -81,12 +78,17 @@ DWORD WaitOrWake(const HANDLE* handles, DWORD count, const PortState* port, DWOR
   return waited;
 }
 
-// Waits for one of `handles` (the lock, or the program and its signal)
-// while the job lives: its index, WAIT_TIMEOUT when the job was cancelled,
-// kWaitWoken when the port closes or the spooler stops.
-DWORD WaitWhileJobAlive(const HANDLE* handles, DWORD count, PortState* port) {
+// Waits for one of `handles` (the lock, or the run's signal and the run)
+// while the job lives, for at most `bound`: its index, WAIT_TIMEOUT when the
+// job was cancelled, kWaitWoken when the port closes or the spooler stops,
+// kWaitPastBound.
+DWORD WaitWhileJobAlive(const HANDLE* handles, DWORD count, PortState* port, DWORD bound) {
+  ULONGLONG deadline = GetTickCount64() + bound;
   for (;;) {
-    DWORD waited = WaitOrWake(handles, count, port, kWaitSliceMilliseconds);
+    ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return kWaitPastBound;
+    DWORD left = static_cast<DWORD>(deadline - now);
+    DWORD waited = WaitOrWake(handles, count, port, left < kWaitSliceMilliseconds ? left : kWaitSliceMilliseconds);
     if (waited != WAIT_TIMEOUT) return waited;
     if (IsJobCancelled(port)) return WAIT_TIMEOUT;
   }
@@ -127,10 +129,12 @@ HANDLE OpenPortLock(const PortState* port) {
 HANDLE AcquirePortLock(PortState* port) {
   HANDLE mutex = OpenPortLock(port);
   if (mutex == nullptr) return nullptr;
-  DWORD waited = WaitWhileJobAlive(&mutex, 1, port);
+  DWORD waited = WaitWhileJobAlive(&mutex, 1, port, kLockBoundMilliseconds);
   if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED_0) return mutex;
   CloseHandle(mutex);
-  SetLastError(waited == WAIT_TIMEOUT || waited == kWaitWoken ? ERROR_CANCELLED : GetLastError());
+  SetLastError(waited == kWaitPastBound                             ? ERROR_TIMEOUT
+               : waited == WAIT_TIMEOUT || waited == kWaitWoken ? ERROR_CANCELLED
+                                                                : GetLastError());
   return nullptr;
 }
 
@@ -141,79 +145,80 @@ void ReleasePortLock(HANDLE lock) {
 
 BOOL FailJob(PortState* port, const char* reason, DWORD error) {
   DiscardJobFile(port);
-  LogJobNotHandedOver(port, reason, error);
   port->record.reason = reason;
   port->record.error = error;
   SetLastError(error);
   return FALSE;
 }
 
-// The run's own event, made before the run starts: an event of that name
-// made by anyone else first is not trusted, and the run is then waited for
-// until it exits.
-HANDLE CreateTakenSignal(const PortState* port, DWORD processId) {
-  char name[kTakenSignalNameSize];
-  char sid[kSidStringSize];
-  char sddl[kOwnerSddlSize];
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  FormatTakenSignalName(processId, name);
-  if (!TokenUserSidString(port->ownerToken, sid, sizeof sid) ||
-      !MakeSecurity(FormatTakenSignalSddl(sid, sddl, sizeof sddl), sddl, &descriptor))
-    return nullptr;
-  SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
-  HANDLE taken = CreateEventA(&security, TRUE, FALSE, name);
-  bool madeFirst = taken != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
-  LocalFree(descriptor);
-  if (madeFirst) return taken;
-  if (taken != nullptr) CloseHandle(taken);
-  return nullptr;
-}
-
-// A spool file another program holds open (a viewer without delete
-// sharing) is tried again for a few seconds; after that this job alone fails.
-bool ReplaceSpoolFile(PortState* port, const char** reason) {
-  for (int attempt = 0;; ++attempt) {
-    if (MoveFileExA(port->jobPath, kSpoolFilePath, MOVEFILE_REPLACE_EXISTING)) return true;
-    DWORD error = GetLastError();
-    bool inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
-    *reason = inUse ? "spool file in use" : "spool file not replaced";
-    if (!inUse || attempt == kSpoolRetries || WaitOrWake(nullptr, 0, port, kSpoolRetryMilliseconds) == kWaitWoken) {
-      SetLastError(error);
-      break;
-    }
+// A run that has not said it holds its print is ended, whatever ended the
+// wait: it can never file this print, nor any later one.
+BOOL EndRun(PortState* port, HANDLE process, DWORD waited) {
+  TerminateProcess(process, 1);
+  WaitForSingleObject(process, kWaitSliceMilliseconds);
+  if (waited == WAIT_OBJECT_0 + 1) return FailJob(port, "program ended without taking its print", ERROR_NO_DATA);
+  if (waited == kWaitPastBound) return FailJob(port, "program did not take its print within 60 s", ERROR_TIMEOUT);
+  if (waited == WAIT_TIMEOUT) {
+    FailJob(port, "job cancelled", 0);
+    return TRUE;
   }
-  return false;
+  return FailJob(port, "port closed or spooler stopping", ERROR_CANCELLED);
 }
 
-// Under the lock: the spool file is replaced and the program run until it
-// has taken its print or exited.
-BOOL FileUnderLock(PortState* port, const wchar_t* program) {
-  CloseJobFile(port);
-  if (port->writeError != 0) return FailJob(port, "job file not written", port->writeError);
-  if (!IsSpoolFolderSafe()) return FailJob(port, kUnsafeSpoolFolderReason, ERROR_PATH_NOT_FOUND);
-  RemoveAbandonedJobFiles(port->jobPath);
-  const char* reason = "spool file not replaced";
-  if (!ReplaceSpoolFile(port, &reason)) return FailJob(port, reason, GetLastError());
-  port->jobPath[0] = '\0';
-  reason = "program not started";
+// The run starts suspended; it gets the job's file and its event by handle.
+BOOL RunProgramOnPrint(PortState* port, const wchar_t* program, HANDLE print) {
+  HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (taken == nullptr) return FailJob(port, "program not started", GetLastError());
+  const char* reason = "program not started";
   PROCESS_INFORMATION started = {};
-  if (!StartProgramForJob(port, program, &reason, &started)) return FailJob(port, reason, GetLastError());
-  HANDLE ended[2] = {started.hProcess, CreateTakenSignal(port, started.dwProcessId)};
+  if (!StartProgramForJob(port, program, print, taken, &reason, &started)) {
+    DWORD error = GetLastError();
+    CloseHandle(taken);
+    return FailJob(port, reason, error);
+  }
   bool resumed = ResumeThread(started.hThread) != static_cast<DWORD>(-1);
   DWORD error = GetLastError();
   CloseHandle(started.hThread);
+  // The signal first: a run that set it and exited at once has taken its print.
+  HANDLE ended[2] = {taken, started.hProcess};
+  DWORD waited = resumed ? WaitWhileJobAlive(ended, 2, port, kTakeBoundMilliseconds) : WAIT_FAILED;
+  port->record.tookSignal = waited == WAIT_OBJECT_0;
+  BOOL done = TRUE;
   if (!resumed) {
     TerminateProcess(started.hProcess, 1);
-    CloseHandle(started.hProcess);
-    if (ended[1] != nullptr) CloseHandle(ended[1]);
-    return FailJob(port, "program not started", error);
+    done = FailJob(port, "program not started", error);
+  } else if (waited == WAIT_OBJECT_0) {
+    port->record.filed = true;
+  } else {
+    done = EndRun(port, started.hProcess, waited);
   }
-  DWORD waited = WaitWhileJobAlive(ended, ended[1] != nullptr ? 2 : 1, port);
-  port->record.tookSignal = waited == WAIT_OBJECT_0 + 1;
+  error = GetLastError();
   CloseHandle(started.hProcess);
-  if (ended[1] != nullptr) CloseHandle(ended[1]);
-  port->record.filed = true;
-  return TRUE;
+  CloseHandle(taken);
+  SetLastError(error);
+  return done;
+}
+
+// Under the lock, with the spool folders held against a swap: what jobs
+// killed earlier left goes, the job's file becomes the spool file, and the
+// program is run on it.
+BOOL FileUnderLock(PortState* port, const wchar_t* program) {
+  CloseJobFile(port);
+  if (port->writeError != 0) return FailJob(port, "job file not written", port->writeError);
+  SpoolFolders folders;
+  const char* reason = nullptr;
+  if (!HoldSpoolFolders(&folders, &reason)) return FailJob(port, reason, GetLastError());
+  RemoveLeftJobFiles();
+  HANDLE print = INVALID_HANDLE_VALUE;
+  bool placed = PutJobInPlace(port, &print, &reason);
+  DWORD error = GetLastError();
+  ReleaseSpoolFolders(&folders);
+  if (!placed) return FailJob(port, reason, error);
+  BOOL done = RunProgramOnPrint(port, program, print);
+  error = GetLastError();
+  CloseHandle(print);
+  SetLastError(error);
+  return done;
 }
 
 BOOL HandOverJob(PortState* port, const MonitorRegistry* registry) {
@@ -307,28 +312,10 @@ bool IsJobCancelled(PortState* port) {
   return job != nullptr && (job->Status & (JOB_STATUS_DELETING | JOB_STATUS_DELETED)) != 0;
 }
 
-void LogJobNotHandedOver(const PortState* port, const char* reason, DWORD error) {
-  if (!port->ownerMayPrint || port->ownerToken == nullptr) return;
-  SavedIdentity saved;
-  if (!ActAsOwner(port->ownerToken, &saved)) return;
-  JobSettings job;
-  char settingsPath[MAX_PATH];
-  AcquireSRWLockExclusive(&settingsReading);
-  InitReservedChars();
-  ReadJobSettings(&job, settingsPath);
-  ReleaseSRWLockExclusive(&settingsReading);
-  if (IsMonitorLogPath(job.logFile)) {
-    DeliveryOutcome outcome = {};
-    outcome.result = kNotFiled;
-    outcome.reason = reason;
-    outcome.error = error;
-    WriteDeliveryLog(job.logFile, job.promptEachPrint != 1, &outcome, true);
-  }
-  RestoreIdentity(&saved);
-}
-
+// Loaded again after a stop, the monitor starts with its stop signal clear.
 void InitJobHandover(void) {
   if (spoolerStopping == nullptr) spoolerStopping = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (spoolerStopping != nullptr) ResetEvent(spoolerStopping);
   if (MonitorRunsInService() && processPortLock == nullptr) processPortLock = CreateMutexW(nullptr, FALSE, nullptr);
 }
 
@@ -336,8 +323,7 @@ void StopJobHandover(void) {
   if (spoolerStopping != nullptr) SetEvent(spoolerStopping);
 }
 
-// Everything here runs as the spooler itself, in the protected spool
-// folder; only the log line is written as the owner.
+// Everything here runs as the spooler itself, in the protected spool folder.
 BOOL EndPortJob(PortState* port, const MonitorRegistry* registry) {
   port->record.endImpersonating = ThreadIsImpersonating();
   SavedIdentity saved;

@@ -16,19 +16,14 @@ struct MonitorRegistry {
 void InitJobHandover(void);
 void StopJobHandover(void);
 
-// Ends the port's job: hands it to the program and waits until the program
-// has taken its print (it says so) or has exited, or fails it. TRUE when the
-// job is done (filed, or empty, or cancelled: nothing to do); FALSE with the
-// error set when it could not be handed over. Every job of a known owner not
-// handed over leaves a line in the log; every job's record is kept.
+// Ends the port's job: hands it to the program and waits until the run
+// holds its print (it says so), for a bounded time, or fails it. TRUE when
+// the job is done (handed over, or empty, or cancelled: nothing to do);
+// FALSE with the error set when it could not be handed over. Every job's
+// record is kept; a failed job shows its reason in the print queue.
 BOOL EndPortJob(PortState* port, const MonitorRegistry* registry);
 
 // True when the spooler reports the port's job as deleted.
 bool IsJobCancelled(PortState* port);
-
-// One line in the program's log, when the settings name one the monitor may
-// write: written as the job's owner, and only for an owner the monitor
-// accepted.
-void LogJobNotHandedOver(const PortState* port, const char* reason, DWORD error);
 
 #endif

@@ -29,16 +29,31 @@ OwnerKind KindOfSid(PSID sid) {
   return kOwnerUser;
 }
 
+// A token's groups take as much room as the user has groups: hundreds for
+// a domain user in a large organisation.
+const uint32_t kTokenGroupsLimit = 1024 * 1024;
+
+bool ReadTokenGroups(void* token, void* buffer, uint32_t size, uint32_t* needed) {
+  DWORD wanted = 0;
+  BOOL read = GetTokenInformation(static_cast<HANDLE>(token), TokenGroups, buffer, size, &wanted);
+  *needed = read || GetLastError() != ERROR_INSUFFICIENT_BUFFER ? 0 : wanted;
+  return read != FALSE;
+}
+
+void* AllocateOnHeap(uint32_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
+void ReleaseToHeap(void* block) { HeapFree(GetProcessHeap(), 0, block); }
+const MemoryFunctions kProcessHeap = {AllocateOnHeap, ReleaseToHeap};
+
 bool HoldsInteractiveGroup(HANDLE token) {
-  alignas(8) BYTE buffer[kTokenInfoSize * 4];
-  DWORD needed = 0;
-  if (!GetTokenInformation(token, TokenGroups, buffer, sizeof buffer, &needed)) return false;
-  const TOKEN_GROUPS* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer);
-  for (DWORD i = 0; i < groups->GroupCount; ++i)
-    if ((groups->Groups[i].Attributes & SE_GROUP_ENABLED) != 0 &&
-        IsWellKnownSid(groups->Groups[i].Sid, WinInteractiveSid))
-      return true;
-  return false;
+  void* block = ReadIntoGrownBlock(ReadTokenGroups, token, kTokenGroupsLimit, &kProcessHeap);
+  if (block == nullptr) return false;
+  const TOKEN_GROUPS* groups = static_cast<const TOKEN_GROUPS*>(block);
+  bool interactive = false;
+  for (DWORD i = 0; i < groups->GroupCount && !interactive; ++i)
+    interactive = (groups->Groups[i].Attributes & SE_GROUP_ENABLED) != 0 &&
+                  IsWellKnownSid(groups->Groups[i].Sid, WinInteractiveSid);
+  ReleaseToHeap(block);
+  return interactive;
 }
 
 bool CanImpersonate(HANDLE token) {

@@ -13,6 +13,12 @@
 #define TOLLIVANE_PORT_LOCK L"Global\\TollivanePortJob"
 // Under the monitor's key, readable by administrators only: what the last job saw.
 #define TOLLIVANE_RECORD_SUBKEY L"\\Record"
+// The product's own key, changeable by administrators alone: the kind of
+// install the setup made, and the names of the job files the port made,
+// kept until each file is gone.
+#define TOLLIVANE_PRODUCT_KEY L"SOFTWARE\\Tollivane"
+#define TOLLIVANE_JOB_FILES_SUBKEY L"\\JobFiles"
+#define TOLLIVANE_SHARED_VALUE L"SharedSettings"
 // The record is ANSI text: its value's name is too.
 #define TOLLIVANE_RECORD_VALUE_A "LastJob"
 

@@ -37,3 +37,21 @@ const char* OwnerVerdictReason(OwnerVerdict verdict) {
   }
   return "job owner refused";
 }
+
+void* ReadIntoGrownBlock(SizedRead read, void* context, uint32_t limit, const MemoryFunctions* memory) {
+  const int kAttempts = 4;
+  uint32_t size = 0;
+  void* block = nullptr;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    uint32_t needed = 0;
+    if (read(context, block, size, &needed)) return block;
+    if (block != nullptr) memory->release(block);
+    block = nullptr;
+    if (needed <= size || needed > limit) return nullptr;
+    size = needed;
+    block = memory->allocate(size);
+    if (block == nullptr) return nullptr;
+  }
+  if (block != nullptr) memory->release(block);
+  return nullptr;
+}

@@ -38,4 +38,21 @@ OwnerVerdict JudgeJobOwner(const OwnerFacts* facts);
 // The words the job's status and the monitor's record give for a verdict.
 const char* OwnerVerdictReason(OwnerVerdict verdict);
 
+// A token's groups, or any answer of the size its holder decides, read the
+// way GetTokenInformation gives it: a call with too small a buffer fails and
+// says how much it needs. `read` returns false with `needed` above `size`
+// when the buffer is too small, false with `needed` at most `size` on any
+// other failure.
+typedef bool (*SizedRead)(void* context, void* buffer, uint32_t size, uint32_t* needed);
+
+struct MemoryFunctions {
+  void* (*allocate)(uint32_t size);
+  void (*release)(void* block);
+};
+
+// Reads into a block grown to what `read` asks for (it may ask again, a
+// token's groups can change between calls), no larger than `limit`. The
+// block, to be released by the caller, or null.
+void* ReadIntoGrownBlock(SizedRead read, void* context, uint32_t limit, const MemoryFunctions* memory);
+
 #endif

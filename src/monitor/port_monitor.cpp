@@ -136,7 +136,6 @@ void EndJobState(PortState* port) {
   port->jobOpen = false;
   port->refusal = nullptr;
   port->refusalError = 0;
-  port->ownerMayPrint = false;
 }
 
 // The last of the spooler's handle and a running job's end frees the port.
@@ -178,7 +177,6 @@ bool AcceptJobOwner(PortState* port) {
                      error);
   OwnerVerdict verdict = JudgeJobOwner(&port->record.owner);
   if (verdict != kOwnerMayPrint) return RefuseJob(port, OwnerVerdictReason(verdict), ERROR_ACCESS_DENIED);
-  port->ownerMayPrint = true;
   return true;
 }
 
@@ -191,19 +189,22 @@ void TakeJob(PortState* port) {
     RefuseJob(port, "job owner's token not read", ERROR_INVALID_SID);
     return;
   }
-  if (!IsSpoolFolderSafe()) {
-    RefuseJob(port, kUnsafeSpoolFolderReason, ERROR_PATH_NOT_FOUND);
-    return;
-  }
   SavedIdentity saved;
   if (!ActAsSpooler(&saved)) {
     RefuseJob(port, "thread identity not readable", GetLastError());
     return;
   }
-  bool created = CreateJobFile(port, port->record.ownerSid);
+  SpoolFolders folders;
+  const char* reason = nullptr;
+  bool held = HoldSpoolFolders(&folders, &reason);
+  bool created = held && CreateJobFile(port);
   DWORD error = GetLastError();
+  if (held) ReleaseSpoolFolders(&folders);
   RestoreIdentity(&saved);
-  if (!created) RefuseJob(port, "job file not created", error);
+  if (!held)
+    RefuseJob(port, reason, error);
+  else if (!created)
+    RefuseJob(port, "job file not created", error);
 }
 
 BOOL WINAPI StartDocOfPort(HANDLE handle, LPWSTR printerName, DWORD jobId, DWORD, LPBYTE) {

@@ -22,7 +22,6 @@ struct PortState {
   bool jobOpen;         // between StartDocPort and EndDocPort
   const char* refusal;  // why the job got no file (its data is dropped); null when it has one
   DWORD refusalError;
-  bool ownerMayPrint;  // the owner check passed: its log line may be written as the owner
   HANDLE jobFile;      // INVALID_HANDLE_VALUE between jobs
   char jobPath[MAX_PATH];
   ULONGLONG jobBytes;

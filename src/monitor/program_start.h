@@ -7,9 +7,11 @@
 #include "monitor/port_state.h"
 
 // Starts `program` for the port's job, whose owner the port knows, with its
-// first thread suspended, so that the port can make what the run will look
-// for before it runs. Called as the spooler itself. False with `reason` and
-// the error set; the way it was started goes into the port's record.
-bool StartProgramForJob(PortState* port, const wchar_t* program, const char** reason, PROCESS_INFORMATION* started);
+// first thread suspended. The run inherits `print` (for reading) and
+// `taken` (to set), and no other handle; their values are on its command
+// line. Called as the spooler itself. False with `reason` and the error set;
+// the way it was started goes into the port's record.
+bool StartProgramForJob(PortState* port, const wchar_t* program, HANDLE print, HANDLE taken, const char** reason,
+                        PROCESS_INFORMATION* started);
 
 #endif

@@ -43,3 +43,18 @@ uint32_t MissingSpoolerPrivileges(bool runsAsLocalSystem, const char* required) 
   }
   return missing;
 }
+
+FolderProbe DecideFolderProbe(const char* path, bool driveIsRemote) {
+  if (path == nullptr) return kNotProbedNotLocal;
+  bool slash0 = path[0] == '\\' || path[0] == '/';
+  bool slash1 = slash0 && (path[1] == '\\' || path[1] == '/');
+  if (slash1) {
+    bool device = (path[2] == '?' || path[2] == '.') && (path[3] == '\\' || path[3] == '/');
+    bool uncDevice = device && (path[4] == 'U' || path[4] == 'u') && (path[5] == 'N' || path[5] == 'n') &&
+                     (path[6] == 'C' || path[6] == 'c') && (path[7] == '\\' || path[7] == '/');
+    return device && !uncDevice ? kNotProbedNotLocal : kNotProbedNetwork;
+  }
+  bool letter = (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
+  if (!letter || path[1] != ':' || (path[2] != '\\' && path[2] != '/')) return kNotProbedNotLocal;
+  return driveIsRemote ? kNotProbedNetwork : kProbeFolder;
+}

@@ -37,4 +37,17 @@ uint32_t MissingSpoolerPrivileges(bool runsAsLocalSystem, const char* required);
 // The name of one privilege flag.
 const char* PrivilegeName(uint32_t privilege);
 
+// Whether check, run by an administrator, may look at the output folder
+// the settings name. Settings a standard user can write name any path: a
+// network one (a UNC path, or a drive letter GetDriveType calls remote,
+// `driveIsRemote`) would hand the administrator's credentials to its host,
+// so only a folder on a local drive is looked at.
+enum FolderProbe {
+  kProbeFolder,
+  kNotProbedNetwork,
+  kNotProbedNotLocal,  // relative, a device or raw path, or no drive letter
+};
+
+FolderProbe DecideFolderProbe(const char* path, bool driveIsRemote);
+
 #endif

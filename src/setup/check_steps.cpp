@@ -9,7 +9,9 @@
 
 #include "delivery/settings.h"
 #include "monitor/monitor_names.h"
+#include "platform/security_facts.h"
 #include "setup/check_rules.h"
+#include "setup/folder_security.h"
 #include "setup/setup_output.h"
 #include "setup/setup_places.h"
 
@@ -285,6 +287,44 @@ bool UserCanWriteFolder(const char* folder, DWORD* error) {
   return ProbeFolder(folder, error);
 }
 
+// The settings folder and file, by their lists: whether anyone but
+// administrators and the user running check can change them.
+bool SettingsWritableByOthers(void) {
+  return IsWritableByOthers(L"C:\\Kestrin\\Print\\Config") || IsWritableByOthers(kSettingsFile);
+}
+
+void CheckInstallKind(void) {
+  DWORD shared = 0;
+  bool known = ReadDword(HKEY_LOCAL_MACHINE, TOLLIVANE_PRODUCT_KEY, TOLLIVANE_SHARED_VALUE, &shared);
+  bool othersWrite = SettingsWritableByOthers();
+  if (!known) {
+    Report(false, L"kind of install", L"not recorded", L"run setup.cmd install (or install --shared) again");
+  } else if (shared != 0) {
+    Report(!othersWrite, L"kind of install",
+           othersWrite ? L"shared, but users other than administrators can change the settings"
+                       : L"shared: only administrators change the settings",
+           L"run setup.cmd install --shared again");
+  } else {
+    Report(true, L"kind of install",
+           L"one-user: every user of this machine can change where everybody's prints go (install --shared on a "
+           L"machine several people use)");
+  }
+}
+
+void ReportFolderNotProbed(const char* folder, FolderProbe probe) {
+  Line detail = {};
+  AppendBytes(&detail, folder);
+  Append(&detail, probe == kNotProbedNetwork ? L": a network folder, not probed (check opens nothing the settings name "
+                                               L"on another machine)"
+                                             : L": not a folder on a local drive, not probed");
+  Report(true, L"output folder", detail.text);
+}
+
+bool IsRemoteDrive(const char* path) {
+  char root[4] = {path[0], ':', '\\', '\0'};
+  return path[0] != '\0' && path[1] == ':' && GetDriveTypeA(root) == DRIVE_REMOTE;
+}
+
 void CheckSettings(void) {
   if (!PathFileExistsW(kSettingsFile)) {
     Report(false, L"settings", L"C:\\Kestrin\\Print\\Config\\Kestrin.ini is missing",
@@ -300,6 +340,11 @@ void CheckSettings(void) {
   Append(&detail, L"output folder ");
   AppendBytes(&detail, job.outputDir);
   Report(true, L"settings", detail.text);
+  FolderProbe probe = DecideFolderProbe(job.outputDir, IsRemoteDrive(job.outputDir));
+  if (probe != kProbeFolder) {
+    ReportFolderNotProbed(job.outputDir, probe);
+    return;
+  }
   DWORD error = 0;
   bool writable = UserCanWriteFolder(job.outputDir, &error);
   Line folder = {};
@@ -380,8 +425,14 @@ int CheckPrinter(bool sendTestPrint) {
   CheckMonitor();
   CheckPrinterQueue();
   CheckProgram();
+  CheckInstallKind();
   CheckSettings();
-  if (sendTestPrint) SendTestPrint();
+  if (sendTestPrint && SettingsWritableByOthers())
+    Report(false, L"test print",
+           L"not sent: users other than administrators can change the settings, so the print would go where they say",
+           L"run setup.cmd install --shared, or print a page yourself");
+  else if (sendTestPrint)
+    SendTestPrint();
   ShowLastRecord();
   return problems == 0 ? 0 : 1;
 }

@@ -5,13 +5,13 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include "platform/security_facts.h"
 #include "setup/folder_trust.h"
 #include "setup/setup_output.h"
+#include "setup/setup_places.h"
 
 namespace {
 
-const int kMaxAces = 64;
-const char kTrustedInstallerSid[] = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 
 bool FolderFailed(const char* path, const wchar_t* what) {
   Line line = {};
@@ -53,9 +53,10 @@ bool SetFolderSecurity(const char* path, PSECURITY_DESCRIPTOR descriptor) {
   return status == ERROR_SUCCESS || FailFolder(path, status);
 }
 
-bool SecureFolder(const ProtectedFolder* folder, bool* created) {
+bool SecureFolder(const ProtectedFolder* folder, bool shared, bool* created) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(folder->sddl, SDDL_REVISION_1, &descriptor, nullptr))
+  const char* sddl = shared && folder->sharedSddl != nullptr ? folder->sharedSddl : folder->sddl;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr))
     return FailFolder(folder->path, GetLastError());
   SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
   *created = CreateDirectoryA(folder->path, &security) != FALSE;
@@ -66,69 +67,120 @@ bool SecureFolder(const ProtectedFolder* folder, bool* created) {
   return secured;
 }
 
-bool IsSidString(PSID sid, const char* text) {
-  LPSTR made = nullptr;
-  if (!ConvertSidToStringSidA(sid, &made)) return false;
-  bool same = lstrcmpiA(made, text) == 0;
-  LocalFree(made);
-  return same;
-}
-
-bool IsSetupUser(PSID sid) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  alignas(8) BYTE buffer[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
-  DWORD needed = 0;
-  bool same = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &needed) &&
-              EqualSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, sid);
-  CloseHandle(token);
-  return same;
-}
-
-TrusteeKind KindOfTrustee(PSID sid) {
-  if (IsWellKnownSid(sid, WinLocalSystemSid)) return kTrusteeSystem;
-  if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) return kTrusteeAdministrators;
-  if (IsWellKnownSid(sid, WinCreatorOwnerSid)) return kTrusteeCreatorOwner;
-  if (IsSidString(sid, kTrustedInstallerSid)) return kTrusteeInstaller;
-  if (IsSetupUser(sid)) return kTrusteeSetupUser;
-  return kTrusteeOther;
-}
-
-int ReadAces(PACL dacl, AceFacts* aces) {
-  ACL_SIZE_INFORMATION size = {};
-  if (!GetAclInformation(dacl, &size, sizeof size, AclSizeInformation)) return -1;
-  int count = 0;
-  for (DWORD i = 0; i < size.AceCount && count < kMaxAces; ++i) {
-    ACE_HEADER* header = nullptr;
-    if (!GetAce(dacl, i, reinterpret_cast<void**>(&header))) return -1;
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
-    ACCESS_ALLOWED_ACE* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
-    aces[count++] = {true, ace->Mask, KindOfTrustee(&ace->SidStart)};
+// A user's folder goes aside whole, under a name of its own beside it: the
+// handles that user kept open on it keep their access to it, and nothing
+// the printer uses is in it any more. Renaming fails while such a handle
+// does not share deletion; nothing has changed then.
+bool MoveFolderAside(const char* path) {
+  char aside[MAX_PATH];
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  wsprintfA(aside, "%.200s.moved-aside-%04u%02u%02u-%02u%02u%02u", path, now.wYear, now.wMonth, now.wDay, now.wHour,
+            now.wMinute, now.wSecond);
+  if (MoveFileExA(path, aside, 0)) {
+    Line line = {};
+    AppendBytes(&line, path);
+    Append(&line, L" was made by a user, not by an administrator: moved aside to ");
+    AppendBytes(&line, aside);
+    Append(&line, L"; setup makes it anew");
+    Say(line.text);
+    return true;
   }
-  return size.AceCount > kMaxAces ? -1 : count;
+  DWORD error = GetLastError();
+  Line step = {};
+  Append(&step, L"moving aside ");
+  AppendBytes(&step, path);
+  Append(&step, L", made by a user (close what has it open, or remove it, then run setup again)");
+  return Fail(step.text, error);
+}
+
+TrusteeKind FolderOwner(const char* path) {
+  wchar_t wide[MAX_PATH];
+  SecurityFacts facts;
+  if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) == 0 || !ReadPathSecurityFacts(wide, &facts))
+    return kTrusteeOther;
+  return facts.folder.owner;
+}
+
+bool SetFileSecurity(const wchar_t* path, const char* sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr)) return false;
+  HANDLE file = CreateFileW(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  DWORD status = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_INVALID_SECURITY_DESCR;
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  if (file != INVALID_HANDLE_VALUE && GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) &&
+      GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present)
+    status =
+        SetSecurityInfo(file, SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                        owner, nullptr, dacl, nullptr);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  LocalFree(descriptor);
+  SetLastError(status);
+  return status == ERROR_SUCCESS;
 }
 
 }  // namespace
 
 bool CheckSettingsFolders(void) {
   for (int i = 0; i < kProtectedFolderCount; ++i) {
-    DWORD attributes = GetFileAttributesA(kProtectedFolders[i].path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) continue;
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    FolderAdoption adoption = DecideFolderAdoption(GetFileAttributesA(kProtectedFolders[i].path), kTrusteeSystem);
+    if (adoption == kRefuseLinkFolder)
       return FolderFailed(kProtectedFolders[i].path,
                           L" is a link (a junction or symbolic link), not a folder: remove it, then run setup again");
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    if (adoption == kRefuseFileFolder)
       return FolderFailed(kProtectedFolders[i].path, L" is a file, not a folder: remove it, then run setup again");
   }
   return true;
 }
 
-bool SecureSettingsFolders(FoldersMade* made) {
-  for (int i = 0; i < kProtectedFolderCount; ++i)
-    if (!SecureFolder(&kProtectedFolders[i], &made->created[i])) return false;
+// Parent first: a child of a folder moved aside is gone with it.
+bool SecureSettingsFolders(bool shared, FoldersMade* made) {
+  for (int i = 0; i < kProtectedFolderCount; ++i) {
+    const char* path = kProtectedFolders[i].path;
+    DWORD attributes = GetFileAttributesA(path);
+    FolderAdoption adoption = DecideFolderAdoption(attributes, attributes == INVALID_FILE_ATTRIBUTES
+                                                                   ? kTrusteeSystem
+                                                                   : FolderOwner(path));
+    if (adoption == kRefuseLinkFolder || adoption == kRefuseFileFolder) return CheckSettingsFolders();
+    if (adoption == kMoveFolderAside && !MoveFolderAside(path)) return false;
+    if (!SecureFolder(&kProtectedFolders[i], shared, &made->created[i])) return false;
+  }
   Say(L"Secured C:\\Kestrin, its spool folder Print and the settings folder Config: only administrators may change "
-      L"them; users may add files");
+      L"them");
   return true;
+}
+
+bool SecureSettingsFile(bool shared) {
+  if (GetFileAttributesW(kSettingsFile) == INVALID_FILE_ATTRIBUTES) return true;
+  if (SetFileSecurity(kSettingsFile, shared ? kSharedSettingsFileSddl : kSettingsFileSddl)) return true;
+  return Fail(L"securing the settings file", GetLastError());
+}
+
+// Made with the job files' list; an empty file is never filed (the port
+// puts every job in its place before the program runs).
+bool MakeFirstSpoolFile(void) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kJobFileSddl, SDDL_REVISION_1, &descriptor, nullptr))
+    return Fail(L"making the spool file", GetLastError());
+  SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
+  SecurityFacts facts;
+  if (ReadPathSecurityFacts(kSpoolFile, &facts) && !IsTrustedOwner(facts.folder.owner) && DeleteFileW(kSpoolFile))
+    Say(L"Removed a spool file that a user had made");
+  HANDLE spool = CreateFileW(kSpoolFile, GENERIC_WRITE, 0, &security, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  DWORD error = GetLastError();
+  LocalFree(descriptor);
+  if (spool != INVALID_HANDLE_VALUE) {
+    CloseHandle(spool);
+    return true;
+  }
+  return error == ERROR_FILE_EXISTS || Fail(L"making the spool file", error);
 }
 
 void RemoveFoldersMade(const FoldersMade* made) {
@@ -136,21 +188,7 @@ void RemoveFoldersMade(const FoldersMade* made) {
     if (made->created[i]) RemoveDirectoryA(kProtectedFolders[i].path);
 }
 
-void WarnIfWritableByOthers(const wchar_t* folder) {
-  PSID owner = nullptr;
-  PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetNamedSecurityInfoW(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                            nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
-    return;
-  AceFacts aces[kMaxAces];
-  int count = dacl != nullptr ? ReadAces(dacl, aces) : 0;
-  FolderFacts facts = {owner != nullptr ? KindOfTrustee(owner) : kTrusteeOther, dacl != nullptr, aces,
-                       count < 0 ? 0 : count};
-  bool writable = count < 0 || IsFolderWritableByOthers(&facts);
-  LocalFree(descriptor);
-  if (writable)
-    Say(L"Warning: users other than administrators can change ", folder,
-        L": what setup installs from it could have been swapped. Keep it where only administrators can write, or "
-        L"delete it after setup.");
+bool IsWritableByOthers(const wchar_t* folder) {
+  SecurityFacts facts;
+  return !ReadPathSecurityFacts(folder, &facts) || IsFolderWritableByOthers(&facts.folder);
 }

@@ -31,4 +31,27 @@ struct FolderFacts {
 
 bool IsFolderWritableByOthers(const FolderFacts* facts);
 
+// SYSTEM, Administrators, TrustedInstaller or the user running the setup.
+bool IsTrustedOwner(TrusteeKind owner);
+
+// The port's check of C:\Kestrin and its spool folder before each use: owned
+// by SYSTEM, Administrators or TrustedInstaller (or the process's own user,
+// `processUserTrusted`, where the monitor runs in the printing user's own
+// process), and granting anyone else nothing beyond `usersMay`.
+bool IsSpoolFolderSecured(const FolderFacts* facts, uint32_t usersMay, bool processUserTrusted);
+
+// What the setup does with one of its folders as it finds it.
+enum FolderAdoption {
+  kCreateFolder,      // not there: made anew
+  kAdoptFolder,       // made by an administrator: its list is set again
+  kMoveFolderAside,   // made by a user, whose open handles would keep their access
+  kRefuseLinkFolder,  // a junction or link: nothing is changed
+  kRefuseFileFolder,  // a file in its place: nothing is changed
+};
+
+// `attributes` as GetFileAttributes gives them (INVALID_FILE_ATTRIBUTES:
+// missing), `owner` the folder's owner. The setup's own user counts as an
+// administrator: the setup runs elevated.
+FolderAdoption DecideFolderAdoption(uint32_t attributes, TrusteeKind owner);
+
 #endif

@@ -163,6 +163,27 @@ bool CopyDefaultSettings(InstallDone* done) {
   return true;
 }
 
+// Where check and a later install read which kind this is.
+bool RecordInstallKind(bool shared) {
+  HKEY key = nullptr;
+  DWORD value = shared ? 1 : 0;
+  LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, TOLLIVANE_PRODUCT_KEY, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                                nullptr);
+  if (status == ERROR_SUCCESS) {
+    status = RegSetValueExW(key, TOLLIVANE_SHARED_VALUE, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                            sizeof value);
+    RegCloseKey(key);
+  }
+  if (status != ERROR_SUCCESS) return Fail(L"recording the kind of install", static_cast<DWORD>(status));
+  if (shared)
+    Say(L"Shared install: only administrators can change the settings; each user's prints go where they say, "
+        L"%USERPROFILE% and other variables naming each user's own folder");
+  else
+    Say(L"One-user install: every user of this machine can change where everybody's prints go; on a machine several "
+        L"people use, run setup.cmd install --shared");
+  return true;
+}
+
 bool PrinterExists(void) {
   HANDLE printer = nullptr;
   if (!OpenPrinterW(const_cast<LPWSTR>(kPrinterName), &printer, nullptr)) return false;
@@ -238,6 +259,16 @@ void UndoInstall(const InstallDone* done) {
   if (done->dllCopied && DeleteInstalledFile(done->dllPath) == 0) Say(L"Undone: TollivanePort.dll is removed");
 }
 
+// What setup installs comes from its own folder: one a user could change
+// could have had it swapped.
+bool RefuseIfWritableByOthers(const wchar_t* folder) {
+  if (!IsWritableByOthers(folder)) return true;
+  Say(L"Failed: users other than administrators can change ", folder,
+      L": what setup would install from it could have been swapped. Unpack the zip where only administrators can "
+      L"write (under Program Files, say), then run setup from there");
+  return false;
+}
+
 bool CheckCanInstall(void) {
   if (IsWow64()) {
     Say(L"Failed: this is 64-bit Windows: run setup.cmd, or x64\\TollivaneSetup.exe");
@@ -251,19 +282,19 @@ bool CheckCanInstall(void) {
   if (!CheckSettingsFolders()) return false;
   wchar_t setupFolder[MAX_PATH];
   DWORD length = GetModuleFileNameW(nullptr, setupFolder, MAX_PATH);
-  if (length > 0 && length < MAX_PATH && PathRemoveFileSpecW(setupFolder)) WarnIfWritableByOthers(setupFolder);
+  if (length == 0 || length >= MAX_PATH || !PathRemoveFileSpecW(setupFolder)) return Fail(L"finding setup's own folder", ERROR_FILENAME_EXCED_RANGE);
   PathRemoveFileSpecW(program);
-  if (length == 0 || length >= MAX_PATH || lstrcmpiW(program, setupFolder) != 0) WarnIfWritableByOthers(program);
-  return true;
+  return RefuseIfWritableByOthers(setupFolder) && RefuseIfWritableByOthers(program);
 }
 
 }  // namespace
 
-int InstallPrinter(const wchar_t* driver) {
+int InstallPrinter(const wchar_t* driver, bool shared) {
   if (!CheckCanInstall()) return 1;
   InstallDone done = {};
-  bool installed = CopyDll(&done) && AddMonitor(&done) && SecureSettingsFolders(&done.folders) &&
-                   InstallProgram(&done) && RecordProgram(done.programPath) && CopyDefaultSettings(&done) &&
+  bool installed = CopyDll(&done) && AddMonitor(&done) && SecureSettingsFolders(shared, &done.folders) &&
+                   MakeFirstSpoolFile() && InstallProgram(&done) && RecordProgram(done.programPath) &&
+                   CopyDefaultSettings(&done) && SecureSettingsFile(shared) && RecordInstallKind(shared) &&
                    AddPrinter(driver, &done);
   if (installed) {
     Say(L"Installed: print to \"Tollivane\"");

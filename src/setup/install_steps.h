@@ -5,7 +5,8 @@
 
 // Each prints one line per step. Install undoes what it did when a step
 // fails; both return the process exit code.
-int InstallPrinter(const wchar_t* driver);
+// `shared`: the settings are the administrators' alone.
+int InstallPrinter(const wchar_t* driver, bool shared);
 int UninstallPrinter(void);
 
 #endif

@@ -16,7 +16,7 @@ bool IsWord(const wchar_t* argument, const wchar_t* word) {
 }  // namespace
 
 SetupArguments ParseSetupArguments(int count, const wchar_t* const* arguments) {
-  SetupArguments parsed = {kSetupUsage, kDefaultPrinterDriver, false};
+  SetupArguments parsed = {kSetupUsage, kDefaultPrinterDriver, false, false};
   if (count < 2 || arguments[1] == nullptr) return parsed;
   if (IsWord(arguments[1], L"check")) {
     if (count == 2 || (count == 3 && arguments[2] != nullptr && IsWord(arguments[2], L"--print"))) {
@@ -30,11 +30,21 @@ SetupArguments ParseSetupArguments(int count, const wchar_t* const* arguments) {
     return parsed;
   }
   if (!IsWord(arguments[1], L"install")) return parsed;
-  if (count == 2) {
-    parsed.action = kSetupInstall;
-  } else if (count == 4 && IsWord(arguments[2], L"--driver") && arguments[3] != nullptr && arguments[3][0] != L'\0') {
-    parsed.action = kSetupInstall;
-    parsed.driver = arguments[3];
+  bool driverGiven = false;
+  for (int i = 2; i < count; ++i) {
+    if (arguments[i] == nullptr) return parsed;
+    if (IsWord(arguments[i], L"--shared") && !parsed.shared) {
+      parsed.shared = true;
+    } else if (IsWord(arguments[i], L"--driver") && !driverGiven && i + 1 < count && arguments[i + 1] != nullptr &&
+               arguments[i + 1][0] != L'\0') {
+      driverGiven = true;
+      parsed.driver = arguments[++i];
+    } else {
+      parsed.shared = false;
+      parsed.driver = kDefaultPrinterDriver;
+      return parsed;
+    }
   }
+  parsed.action = kSetupInstall;
   return parsed;
 }

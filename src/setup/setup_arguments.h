@@ -1,5 +1,5 @@
-// The setup program's command line: install [--driver "NAME"], uninstall,
-// or check [--print].
+// The setup program's command line: install [--shared] [--driver "NAME"],
+// uninstall, or check [--print].
 #ifndef TOLLIVANE_SETUP_SETUP_ARGUMENTS_H
 #define TOLLIVANE_SETUP_SETUP_ARGUMENTS_H
 
@@ -13,6 +13,7 @@ enum SetupAction {
 struct SetupArguments {
   SetupAction action;
   const wchar_t* driver;  // install only; points into the arguments or at the default
+  bool shared;            // install only: settings only administrators change
   bool sendTestPrint;     // check only
 };
 

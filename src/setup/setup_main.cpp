@@ -9,17 +9,22 @@
 namespace {
 
 const char kUsage[] =
-    "usage: TollivaneSetup.exe install [--driver \"NAME\"]   (default driver: Microsoft Print to PDF)\r\n"
+    "usage: TollivaneSetup.exe install [--shared] [--driver \"NAME\"]   (default driver: Microsoft Print to PDF;\r\n"
+    "                                    --shared: only administrators change the settings)\r\n"
     "       TollivaneSetup.exe uninstall\r\n"
     "       TollivaneSetup.exe check [--print]   (what is installed, and what the last job saw)\r\n";
 
 }  // namespace
 
+// Every DLL loaded from here on, the print spooler's first among them (a
+// delayed import), comes from the system folder: none planted beside the
+// setup is ever run.
 int wmain(int count, wchar_t** arguments) {
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   SetupArguments parsed = ParseSetupArguments(count, arguments);
   switch (parsed.action) {
     case kSetupInstall:
-      return InstallPrinter(parsed.driver);
+      return InstallPrinter(parsed.driver, parsed.shared);
     case kSetupUninstall:
       return UninstallPrinter();
     case kSetupCheck:

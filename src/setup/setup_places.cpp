@@ -7,6 +7,7 @@
 const wchar_t kPrinterName[] = L"Tollivane";
 const wchar_t kProgramName[] = L"Tollivane.exe";
 const wchar_t kSettingsFile[] = L"C:\\Kestrin\\Print\\Config\\Kestrin.ini";
+const wchar_t kSpoolFile[] = L"C:\\Kestrin\\Print\\File.pdf";
 
 namespace {
 

@@ -8,6 +8,7 @@
 extern const wchar_t kPrinterName[];
 extern const wchar_t kProgramName[];
 extern const wchar_t kSettingsFile[];
+extern const wchar_t kSpoolFile[];
 
 bool JoinPath(wchar_t* path, const wchar_t* folder, const wchar_t* name);
 // `name` in the system folder.

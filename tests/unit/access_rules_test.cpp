@@ -102,19 +102,26 @@ uint32_t FileRights(const Descriptor& d, const char* trustee) {
 TEST(AccessRulesTest, EachFolderAllowsWhatItMustAndNoMore) {
   const struct {
     const char* path;
+    bool shared;
     bool usersAddFiles;
-    uint32_t usersOnFiles;    // what every user may do to any file there
-    uint32_t creatorOnFiles;  // what a user may do to a file of their own
+    uint32_t usersOnFiles;  // what every user may do to any file there
+    uint32_t ownerOnFiles;  // what the owner of a file there may do (OWNER RIGHTS)
   } rules[] = {
-      {"C:\\Kestrin", false, 0, 0},
-      {"C:\\Kestrin\\Print", true, 0, kFullControl},
-      {"C:\\Kestrin\\Print\\Config", true, 0x1301bf, 0},
+      {"C:\\Kestrin", false, false, 0, 0},
+      {"C:\\Kestrin", true, false, 0, 0},
+      {"C:\\Kestrin\\Print", false, false, 0, 0},
+      {"C:\\Kestrin\\Print", true, false, 0, 0},
+      {"C:\\Kestrin\\Print\\Config", false, true, 0x1301bf, 0x1301bf},
+      {"C:\\Kestrin\\Print\\Config", true, false, 0x1200a9, 0},
   };
   ASSERT_EQ(3, kProtectedFolderCount);
-  for (int i = 0; i < kProtectedFolderCount; ++i) {
-    SCOPED_TRACE(kProtectedFolders[i].path);
-    EXPECT_STREQ(rules[i].path, kProtectedFolders[i].path);
-    Descriptor d = ParseSddl(kProtectedFolders[i].sddl);
+  for (const auto& rule : rules) {
+    int i = static_cast<int>(&rule - rules) / 2;
+    SCOPED_TRACE(std::string(rule.path) + (rule.shared ? " shared" : " one-user"));
+    EXPECT_STREQ(rule.path, kProtectedFolders[i].path);
+    const char* sddl = rule.shared && kProtectedFolders[i].sharedSddl != nullptr ? kProtectedFolders[i].sharedSddl
+                                                                                 : kProtectedFolders[i].sddl;
+    Descriptor d = ParseSddl(sddl);
     EXPECT_EQ("BA", d.owner);
     EXPECT_TRUE(d.isProtected) << "inherits from the folder above";
     for (const char* admin : {"SY", "BA"}) {
@@ -122,43 +129,47 @@ TEST(AccessRulesTest, EachFolderAllowsWhatItMustAndNoMore) {
       EXPECT_EQ(kFullControl, FileRights(d, admin)) << admin;
     }
     uint32_t users = FolderRights(d, "AU");
-    EXPECT_EQ(rules[i].usersAddFiles, (users & kAddFile) != 0);
+    EXPECT_EQ(rule.usersAddFiles, (users & kAddFile) != 0);
     EXPECT_EQ(0u, users & (kAddSubfolder | kDeleteChild | kDelete | kWriteDac | kWriteOwner))
         << "users could make a folder, remove or rename entries, or change the list";
-    EXPECT_EQ(rules[i].usersOnFiles, FileRights(d, "AU"));
-    EXPECT_EQ(0u, FileRights(d, "AU") & (kWriteDac | kWriteOwner));
-    EXPECT_EQ(rules[i].creatorOnFiles, FileRights(d, "CO"));
+    if (!rule.shared) {
+      EXPECT_EQ(users, kProtectedFolders[i].usersMay) << "the port's check would refuse the folder";
+    }
+    EXPECT_EQ(rule.usersOnFiles, FileRights(d, "AU"));
+    EXPECT_EQ(rule.ownerOnFiles, FileRights(d, "OW"));
+    EXPECT_EQ(0u, (FileRights(d, "AU") | FileRights(d, "OW")) & (kWriteDac | kWriteOwner))
+        << "whoever wrote a file last could lock the others out";
+    EXPECT_EQ(0u, FileRights(d, "CO")) << "no file there is a user's own";
     for (const Ace& ace : d.aces) {
       EXPECT_EQ("A", ace.type);
-      EXPECT_TRUE(ace.trustee == "SY" || ace.trustee == "BA" || ace.trustee == "AU" || ace.trustee == "CO")
+      EXPECT_TRUE(ace.trustee == "SY" || ace.trustee == "BA" || ace.trustee == "AU" || ace.trustee == "OW")
           << ace.trustee;
     }
   }
+  // The settings file's own list matches its folder's, kind for kind.
+  Descriptor oneUser = ParseSddl(kSettingsFileSddl);
+  Descriptor shared = ParseSddl(kSharedSettingsFileSddl);
+  EXPECT_TRUE(oneUser.isProtected && shared.isProtected);
+  EXPECT_EQ(0x1301bfu, FolderRights(oneUser, "AU"));
+  EXPECT_EQ(0x1301bfu, FolderRights(oneUser, "OW"));
+  EXPECT_EQ(0x1200a9u, FolderRights(shared, "AU"));
+  EXPECT_EQ(0u, FolderRights(shared, "OW"));
 }
 
 TEST(AccessRulesTest, JobFileAndLockListsNameTheirOneUser) {
-  const char sid[] = "S-1-5-21-1004336348-1177238915-682003330-1001";
-  char sddl[kOwnerSddlSize];
-  ASSERT_TRUE(FormatJobFileSddl(sid, sddl, sizeof sddl));
-  Descriptor job = ParseSddl(sddl);
+  Descriptor job = ParseSddl(kJobFileSddl);
   EXPECT_TRUE(job.isProtected);
   EXPECT_EQ(kFullControl, FolderRights(job, "SY"));
   EXPECT_EQ(kFullControl, FolderRights(job, "BA"));
-  EXPECT_EQ(kGenericRead, FolderRights(job, sid)) << "the owner reads, and may not write, delete or rename";
-  EXPECT_EQ(3u, job.aces.size());
+  EXPECT_EQ(2u, job.aces.size()) << "no user opens a job file or the spool file: the run gets a handle";
 
+  const char sid[] = "S-1-5-21-1004336348-1177238915-682003330-1001";
+  char sddl[kOwnerSddlSize];
   ASSERT_TRUE(FormatPortLockSddl(sid, sddl, sizeof sddl));
   Descriptor lock = ParseSddl(sddl);
   EXPECT_TRUE(lock.isProtected);
   ASSERT_EQ(3u, lock.aces.size());
   EXPECT_EQ(sid, lock.aces[2].trustee);
-
-  // The run's "print taken" event: its user may set it and wait on it, no more.
-  ASSERT_TRUE(FormatTakenSignalSddl(sid, sddl, sizeof sddl));
-  Descriptor taken = ParseSddl(sddl);
-  EXPECT_TRUE(taken.isProtected);
-  EXPECT_EQ(0x100002u, FolderRights(taken, sid));
-  EXPECT_EQ(3u, taken.aces.size());
 
   Descriptor record = ParseSddl(kRecordKeySddl);
   EXPECT_TRUE(record.isProtected);
@@ -170,15 +181,15 @@ TEST(AccessRulesTest, JobFileAndLockListsNameTheirOneUser) {
   for (int i = 0; i < 14; ++i) longest += "-4294967295";
   for (const char* bad : {"", "S-", "AU", "S-1-5-21)(A;;FA;;;WD", "S-1-5 -18", "s-1-5-18"}) {
     memset(sddl, 'x', sizeof sddl);
-    EXPECT_FALSE(FormatJobFileSddl(bad, sddl, sizeof sddl)) << bad;
+    EXPECT_FALSE(FormatPortLockSddl(bad, sddl, sizeof sddl)) << bad;
     EXPECT_EQ('\0', sddl[0]) << bad;
   }
-  EXPECT_TRUE(FormatJobFileSddl(longest.c_str(), sddl, sizeof sddl)) << "the longest SID fits";
-  EXPECT_FALSE(FormatJobFileSddl(sid, sddl, 40));
+  EXPECT_TRUE(FormatPortLockSddl(longest.c_str(), sddl, sizeof sddl)) << "the longest SID fits";
+  EXPECT_FALSE(FormatPortLockSddl(sid, sddl, 40));
   EXPECT_EQ('\0', sddl[0]);
 }
 
-TEST(AccessRulesTest, MonitorOpensOnlyPlainFoldersAndLocalLogPaths) {
+TEST(AccessRulesTest, MonitorOpensOnlyPlainFolders) {
   const struct {
     uint32_t attributes;
     bool safe;
@@ -186,28 +197,6 @@ TEST(AccessRulesTest, MonitorOpensOnlyPlainFoldersAndLocalLogPaths) {
       {0x10, true}, {0x30, true}, {0x410, false}, {0x20, false}, {0xFFFFFFFF, false}, {0x400, false},
   };
   for (const auto& f : folders) EXPECT_EQ(f.safe, IsSafeFolderAttributes(f.attributes)) << std::hex << f.attributes;
-
-  const struct {
-    const char* path;
-    bool allowed;
-  } logs[] = {
-      {"C:\\Logs\\print.log", true},
-      {"d:\\print.log", true},
-      {"\\\\host\\share\\print.log", false},
-      {"\\\\?\\C:\\print.log", false},
-      {"\\\\.\\pipe\\x", false},
-      {"\\??\\C:\\print.log", false},
-      {"//host/share/print.log", false},
-      {"C:/Logs/print.log", false},
-      {"C:print.log", false},
-      {"print.log", false},
-      {"C:\\", false},
-      {"C:\\Logs\\print.log:stream", false},
-      {"1:\\print.log", false},
-      {"", false},
-  };
-  for (const auto& l : logs) EXPECT_EQ(l.allowed, IsMonitorLogPath(l.path)) << l.path;
-  EXPECT_FALSE(IsMonitorLogPath(nullptr));
 }
 
 TEST(OwnerRulesTest, OnlyInteractiveUsersGetAJobFile) {
@@ -265,6 +254,61 @@ TEST(FolderTrustTest, WritableByAnyoneButAdministratorsIsFound) {
       {{kTrusteeAdministrators, true, genericWrite, 1}, true},
   };
   for (const auto& c : cases) EXPECT_EQ(c.writable, IsFolderWritableByOthers(&c.facts)) << "case " << (&c - cases);
+}
+
+// The port's check before each job: Wine reports a folder as owned by the
+// process's user, with SYSTEM and that user in full and Everyone looking in.
+TEST(FolderTrustTest, PortUsesOnlySpoolFoldersSecuredBySetup) {
+  const uint32_t kLookInside = 0x1200a9;
+  const AceFacts asSecured[] = {{true, kFullControl, kTrusteeSystem},
+                                {true, kFullControl, kTrusteeAdministrators},
+                                {true, kLookInside, kTrusteeOther}};
+  const AceFacts asUnderWine[] = {{true, kFullControl, kTrusteeSystem},
+                                  {true, kFullControl, kTrusteeSetupUser},
+                                  {true, kLookInside, kTrusteeOther}};
+  const AceFacts usersAddFiles[] = {{true, kFullControl, kTrusteeAdministrators}, {true, 0x1200ab, kTrusteeOther}};
+  const AceFacts creatorOwner[] = {{true, kFullControl, kTrusteeAdministrators}, {true, kFullControl, kTrusteeCreatorOwner}};
+  const AceFacts usersDenied[] = {{false, kFullControl, kTrusteeOther}};
+  const struct {
+    FolderFacts facts;
+    bool processUserTrusted;
+    bool secured;
+  } cases[] = {
+      {{kTrusteeAdministrators, true, asSecured, 3}, false, true},
+      {{kTrusteeSystem, true, asSecured, 3}, false, true},
+      {{kTrusteeInstaller, true, asSecured, 3}, false, true},
+      {{kTrusteeOther, true, asSecured, 3}, false, false},  // a user's folder: their handles keep access
+      {{kTrusteeSetupUser, true, asUnderWine, 3}, true, true},
+      {{kTrusteeSetupUser, true, asUnderWine, 3}, false, false},  // the spooler's own user is SYSTEM
+      {{kTrusteeAdministrators, false, nullptr, 0}, false, false},  // no list: everyone may do anything
+      {{kTrusteeAdministrators, true, usersAddFiles, 2}, false, false},  // the list of an older setup
+      {{kTrusteeAdministrators, true, creatorOwner, 2}, false, false},
+      {{kTrusteeAdministrators, true, usersDenied, 1}, false, true},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.secured, IsSpoolFolderSecured(&c.facts, kLookInside, c.processUserTrusted)) << "case " << (&c - cases);
+}
+
+TEST(FolderTrustTest, SetupAdoptsOnlyFoldersAnAdministratorMade) {
+  const uint32_t kMissing = 0xFFFFFFFF;
+  const struct {
+    uint32_t attributes;
+    TrusteeKind owner;
+    FolderAdoption adoption;
+  } cases[] = {
+      {kMissing, kTrusteeOther, kCreateFolder},
+      {0x10, kTrusteeAdministrators, kAdoptFolder},
+      {0x10, kTrusteeSystem, kAdoptFolder},
+      {0x10, kTrusteeInstaller, kAdoptFolder},
+      {0x10, kTrusteeSetupUser, kAdoptFolder},
+      {0x10, kTrusteeOther, kMoveFolderAside},
+      {0x10, kTrusteeCreatorOwner, kMoveFolderAside},
+      {0x410, kTrusteeAdministrators, kRefuseLinkFolder},
+      {0x410, kTrusteeOther, kRefuseLinkFolder},
+      {0x20, kTrusteeAdministrators, kRefuseFileFolder},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.adoption, DecideFolderAdoption(c.attributes, c.owner)) << "case " << (&c - cases);
 }
 
 }  // namespace

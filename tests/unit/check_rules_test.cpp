@@ -107,4 +107,29 @@ TEST(CheckRulesTest, CheckTakesPrintOrNothing) {
   EXPECT_EQ(kSetupUsage, ParseSetupArguments(3, other).action);
 }
 
+TEST(CheckRulesTest, CheckLooksOnlyAtFoldersOnLocalDrives) {
+  const struct {
+    const char* path;
+    bool remoteDrive;
+    FolderProbe probe;
+  } cases[] = {
+      {"C:\\Prints", false, kProbeFolder},
+      {"d:/Prints", false, kProbeFolder},
+      {"P:\\Prints", true, kNotProbedNetwork},
+      {"\\\\NOHOST\\prints", false, kNotProbedNetwork},
+      {"//NOHOST/prints", false, kNotProbedNetwork},
+      {"\\\\?\\UNC\\NOHOST\\prints", false, kNotProbedNetwork},
+      {"\\\\?\\unc/NOHOST/prints", false, kNotProbedNetwork},
+      {"\\\\?\\C:\\Prints", false, kNotProbedNotLocal},
+      {"\\\\.\\pipe\\x", false, kNotProbedNotLocal},
+      {"Prints", false, kNotProbedNotLocal},
+      {"C:Prints", false, kNotProbedNotLocal},
+      {"\\Prints", false, kNotProbedNotLocal},
+      {"%USERPROFILE%\\Prints", false, kNotProbedNotLocal},
+      {"", false, kNotProbedNotLocal},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.probe, DecideFolderProbe(c.path, c.remoteDrive)) << c.path;
+  EXPECT_EQ(kNotProbedNotLocal, DecideFolderProbe(nullptr, false));
+}
+
 }  // namespace

@@ -1,13 +1,17 @@
 // The port's rules on plain bytes: XcvData answers with every buffer size,
-// the names of job files, and the setup's command line.
+// the names of job files, the setup's command line, the run's, and tokens
+// read whatever their size.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
 #include <vector>
 
+#include "delivery/run_handover.h"
 #include "monitor/job_file_name.h"
+#include "monitor/owner_rules.h"
 #include "monitor/xcv_commands.h"
 #include "setup/setup_arguments.h"
 
@@ -117,24 +121,114 @@ TEST(SetupArgumentsTest, InstallUninstallAndEverythingElse) {
     std::vector<const wchar_t*> arguments;
     SetupAction action;
     const wchar_t* driver;
+    bool shared;
   } cases[] = {
-      {{L"setup", L"install"}, kSetupInstall, kDefaultPrinterDriver},
-      {{L"setup", L"INSTALL", L"--driver", L"Test PS"}, kSetupInstall, L"Test PS"},
-      {{L"setup", L"uninstall"}, kSetupUninstall, nullptr},
-      {{L"setup"}, kSetupUsage, nullptr},
-      {{L"setup", L"install", L"--driver"}, kSetupUsage, nullptr},
-      {{L"setup", L"install", L"--driver", L""}, kSetupUsage, nullptr},
-      {{L"setup", L"install", L"--drivers", L"X"}, kSetupUsage, nullptr},
-      {{L"setup", L"uninstall", L"now"}, kSetupUsage, nullptr},
-      {{L"setup", L"remove"}, kSetupUsage, nullptr},
+      {{L"setup", L"install"}, kSetupInstall, kDefaultPrinterDriver, false},
+      {{L"setup", L"INSTALL", L"--driver", L"Test PS"}, kSetupInstall, L"Test PS", false},
+      {{L"setup", L"install", L"--shared"}, kSetupInstall, kDefaultPrinterDriver, true},
+      {{L"setup", L"install", L"--Shared", L"--driver", L"Test PS"}, kSetupInstall, L"Test PS", true},
+      {{L"setup", L"install", L"--driver", L"Test PS", L"--shared"}, kSetupInstall, L"Test PS", true},
+      {{L"setup", L"uninstall"}, kSetupUninstall, nullptr, false},
+      {{L"setup"}, kSetupUsage, nullptr, false},
+      {{L"setup", L"install", L"--driver"}, kSetupUsage, nullptr, false},
+      {{L"setup", L"install", L"--shared", L"--driver"}, kSetupUsage, nullptr, false},
+      {{L"setup", L"install", L"--driver", L""}, kSetupUsage, nullptr, false},
+      {{L"setup", L"install", L"--drivers", L"X"}, kSetupUsage, nullptr, false},
+      {{L"setup", L"install", L"--shared", L"--shared"}, kSetupUsage, nullptr, false},
+      {{L"setup", L"install", L"--driver", L"A", L"--driver", L"B"}, kSetupUsage, nullptr, false},
+      {{L"setup", L"uninstall", L"--shared"}, kSetupUsage, nullptr, false},
+      {{L"setup", L"uninstall", L"now"}, kSetupUsage, nullptr, false},
+      {{L"setup", L"remove"}, kSetupUsage, nullptr, false},
   };
   for (const auto& c : cases) {
     SetupArguments parsed = ParseSetupArguments(static_cast<int>(c.arguments.size()), c.arguments.data());
     EXPECT_EQ(c.action, parsed.action) << (&c - cases);
+    EXPECT_EQ(c.shared, parsed.shared) << (&c - cases);
     if (c.driver != nullptr) {
       EXPECT_EQ(0, wcscmp(c.driver, parsed.driver)) << (&c - cases);
     }
   }
+}
+
+// What the port writes on the run's command line, and what the run reads
+// back: only the port's own form, whole, is taken.
+TEST(RunHandoverTest, HandlesGoOnTheCommandLineAndComeBackExactly) {
+  const RunHandleValues values[] = {{0x4, 0x8}, {0x1a2b, 0xfffc}, {0xffffffffffffffffULL, 0x1}};
+  for (const RunHandleValues& v : values) {
+    char arguments[kRunArgumentsSize];
+    ASSERT_TRUE(FormatRunArguments(&v, arguments, sizeof arguments));
+    for (const std::string& program : {std::string("\"C:\\Program Files (x86)\\Tollivane\\Tollivane.exe\""),
+                                       std::string("Tollivane.exe")}) {
+      RunHandleValues read = {};
+      ASSERT_TRUE(ParseRunArguments((program + arguments).c_str(), &read)) << program + arguments;
+      EXPECT_EQ(v.print, read.print);
+      EXPECT_EQ(v.taken, read.taken);
+    }
+  }
+  char small[20];
+  EXPECT_FALSE(FormatRunArguments(&values[2], small, sizeof small));
+  EXPECT_EQ('\0', small[0]);
+
+  for (const char* line : {"Tollivane.exe", "\"C:\\x y\\Tollivane.exe\"", "x --print=4", "x --taken=8",
+                           "x --print=4 --taken=0", "x --print=4 --taken=8 --print=c", "x --print=4 --taken=8 more",
+                           "x --print=4G --taken=8", "x --print=4 --taken=8x", "x --print= --taken=8",
+                           "x --print=10000000000000000 --taken=8", "x --PRINT=4 --taken=8", "\"x --print=4 --taken=8\""}) {
+    RunHandleValues read = {1, 1};
+    EXPECT_FALSE(ParseRunArguments(line, &read)) << line;
+    EXPECT_EQ(0u, read.print) << line;
+  }
+  RunHandleValues read = {};
+  EXPECT_TRUE(ParseRunArguments("x  --taken=8 --print=4", &read));
+  EXPECT_EQ(4u, read.print);
+  EXPECT_FALSE(ParseRunArguments(nullptr, &read));
+}
+
+// A token's groups, as GetTokenInformation gives them, for a user in many.
+struct GroupsToken {
+  uint32_t groups;
+  int calls;
+  bool growsOnce;  // a group is added between the first two calls
+};
+
+bool ReadStandInGroups(void* context, void* buffer, uint32_t size, uint32_t* needed) {
+  GroupsToken* token = static_cast<GroupsToken*>(context);
+  if (token->growsOnce && token->calls == 1) ++token->groups;
+  ++token->calls;
+  *needed = 4 + token->groups * 16;
+  if (buffer == nullptr || size < *needed) return false;
+  uint32_t* words = static_cast<uint32_t*>(buffer);
+  words[0] = token->groups;
+  for (uint32_t i = 0; i < token->groups; ++i) words[1 + i * 4] = i;
+  return true;
+}
+
+int allocations;
+void* AllocateCounted(uint32_t size) {
+  ++allocations;
+  return malloc(size);
+}
+void ReleaseCounted(void* block) {
+  --allocations;
+  free(block);
+}
+
+TEST(TokenReadingTest, ATokenOfAThousandGroupsIsReadWhole) {
+  const MemoryFunctions memory = {AllocateCounted, ReleaseCounted};
+  for (bool grows : {false, true}) {
+    GroupsToken token = {1000, 0, grows};
+    allocations = 0;
+    void* block = ReadIntoGrownBlock(ReadStandInGroups, &token, 1024 * 1024, &memory);
+    ASSERT_NE(nullptr, block);
+    const uint32_t* words = static_cast<const uint32_t*>(block);
+    EXPECT_EQ(grows ? 1001u : 1000u, words[0]);
+    EXPECT_EQ(999u, words[1 + 999 * 4]);
+    ReleaseCounted(block);
+    EXPECT_EQ(0, allocations) << "a block was lost";
+  }
+  GroupsToken huge = {100000, 0, false};
+  allocations = 0;
+  EXPECT_EQ(nullptr, ReadIntoGrownBlock(ReadStandInGroups, &huge, 1024 * 1024, &memory)) << "past the limit";
+  EXPECT_EQ(0, allocations);
 }
 
 }  // namespace

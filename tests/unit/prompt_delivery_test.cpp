@@ -109,4 +109,36 @@ TEST_F(PromptDeliveryTest, NameThatDoesNotFitOpensTheDialogWithoutAName) {
   EXPECT_EQ(spoolContents, ReadTextFile(Out("short.pdf")));
 }
 
+// The printer's port hands its run the job's file: that is filed, in either
+// mode, however the spool file has changed since and wherever the file's
+// read position was left.
+TEST_F(PromptDeliveryTest, PrintHandedByThePortIsFiledFromItsFile) {
+  for (bool prompt : {true, false}) {
+    SCOPED_TRACE(prompt ? "prompt mode" : "automatic mode");
+    RemoveTree(kTestOutputDir);
+    MakeFolders(kTestOutputDir);
+    if (prompt)
+      UsePromptSettings();
+    else
+      WriteAutomaticSettings("41");
+    const std::string print = "%PDF-1.4 the handed print\n";
+    WriteTextFile("C:\\TollivaneTest\\job.bin", print);
+    HANDLE handed = CreateFileA("C:\\TollivaneTest\\job.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, handed);
+    char skipped[4];
+    DWORD read = 0;
+    ReadFile(handed, skipped, sizeof skipped, &read, nullptr);
+    WriteTextFile(kTestSpoolFile, "a later print");
+    if (prompt) ScriptSaveDialogs({{true, ""}});
+    EXPECT_EQ(1, RunDeliveryFrom(handed));
+    if (prompt) {
+      EXPECT_EQ(1u, FinishSaveDialogs().size());
+    }
+    CloseHandle(handed);
+    EXPECT_EQ(print, ReadTextFile(Out("File042.pdf")));
+    EXPECT_EQ(std::vector<std::string>{"File042.pdf"}, ListFolder(kTestOutputDir)) << "a copy was left behind";
+  }
+}
+
 }  // namespace

@@ -1,5 +1,7 @@
 // Reading the delivery settings: defaults, the empty-value rule, cleaning of
 // prefix and extension, the cut of long values and the integer settings.
+#include <stdlib.h>
+
 #include <string>
 
 #include "delivery_fixture.h"
@@ -106,6 +108,51 @@ TEST_F(SettingsTest, LogPathIsTakenWholeOrNotAtAll) {
     WriteSettings("LogFile=" + path + "\r\n");
     EXPECT_EQ(c.kept ? path : std::string(), ReadSettings().logFile) << c.length << " characters";
   }
+}
+
+void SetVariable(const char* name, const std::string& value) {
+#ifdef _WIN32
+  SetEnvironmentVariableA(name, value.c_str());
+#else
+  setenv(name, value.c_str(), 1);
+#endif
+}
+
+// One settings file, each user's own folder: the printing user's variables.
+TEST_F(SettingsTest, FolderAndLogMayNameThePrintingUsersVariables) {
+  SetVariable("TLV_HOME", "C:\\Users\\ann");
+  SetVariable("TLV_LONG", std::string(200, 'x'));
+  WriteSettings("DefaultDir=%TLV_HOME%\\Documents\\Prints\r\nLogFile=%TLV_HOME%\\print.log\r\n");
+  JobSettings job = ReadSettings();
+  EXPECT_STREQ("C:\\Users\\ann\\Documents\\Prints", job.outputDir);
+  EXPECT_STREQ("C:\\Users\\ann\\print.log", job.logFile);
+
+  const struct {
+    const char* value;
+    std::string expanded;
+  } cases[] = {
+      {"%TLV_UNSET%\\Prints", "%TLV_UNSET%\\Prints"},  // used exactly as read
+      {"D:\\100%\\x", "D:\\100%\\x"},
+      {"a%TLV_UNSET%b%TLV_HOME%", "a%TLV_UNSET%bC:\\Users\\ann"},
+      {"%%TLV_HOME%", "%C:\\Users\\ann"},
+      {"%TLV_HOME", "%TLV_HOME"},
+      {"%", "%"},
+      {"%tlv_home%", "C:\\Users\\ann"},  // Windows' names ignore case; the stand-in's need not
+  };
+  for (const auto& c : cases) {
+#ifndef _WIN32
+    if (std::string(c.value) == "%tlv_home%") continue;
+#endif
+    char expanded[kProfileReadCapacity];
+    EXPECT_TRUE(ExpandUserVariables(c.value, expanded, sizeof expanded)) << c.value;
+    EXPECT_EQ(c.expanded, expanded) << c.value;
+  }
+
+  // An expansion that does not fit: the folder as read, no log at all.
+  WriteSettings("DefaultDir=C:\\%TLV_LONG%\\%TLV_LONG%\r\nLogFile=C:\\%TLV_LONG%\\%TLV_LONG%.log\r\n");
+  job = ReadSettings();
+  EXPECT_STREQ("C:\\%TLV_LONG%\\%TLV_LONG%", job.outputDir);
+  EXPECT_STREQ("", job.logFile);
 }
 
 TEST(StripReservedChars, RemovesEachReservedByteAndKeepsTheRestInOrder) {

@@ -233,6 +233,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD d
   if (disposition == OPEN_EXISTING) flags = O_RDONLY;
   if (disposition == CREATE_NEW) flags = O_WRONLY | O_CREAT | O_EXCL;
   if (disposition == CREATE_ALWAYS) flags = O_WRONLY | O_CREAT | O_TRUNC;
+  if (disposition == TRUNCATE_EXISTING) flags = O_WRONLY | O_TRUNC;
   int descriptor = open(native, flags, 0644);
   if (descriptor < 0) {
     FailWithErrno();
@@ -262,6 +263,39 @@ BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size) {
   if (fstat(HandleToDescriptor(file), &info) != 0) return FailWithErrno();
   size->QuadPart = static_cast<long long>(info.st_size);
   return TRUE;
+}
+
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* position, DWORD method) {
+  off_t at = lseek(HandleToDescriptor(file), static_cast<off_t>(distance.QuadPart), method == FILE_BEGIN ? SEEK_SET : SEEK_CUR);
+  if (at < 0) return FailWithErrno();
+  if (position != nullptr) position->QuadPart = static_cast<long long>(at);
+  return TRUE;
+}
+
+// The process's environment, with Windows' answers: the length written, or
+// the room needed (with the terminator) when it does not fit, 0 when unset.
+DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR value, DWORD size) {
+  const char* found = getenv(name);
+  if (found == nullptr) {
+    SetLastError(ERROR_ENVVAR_NOT_FOUND);
+    return 0;
+  }
+  DWORD length = static_cast<DWORD>(strlen(found));
+  if (length >= size) return length + 1;
+  memcpy(value, found, length + 1);
+  return length;
+}
+
+DWORD GetFileType(HANDLE file) {
+  struct stat info;
+  if (fstat(HandleToDescriptor(file), &info) != 0 || !S_ISREG(info.st_mode)) return FILE_TYPE_UNKNOWN;
+  return FILE_TYPE_DISK;
+}
+
+// Natively the tests run the delivery as a program started plainly.
+LPSTR GetCommandLineA(void) {
+  static char line[] = "Tollivane.exe";
+  return line;
 }
 
 // The open file's own name, as the kernel keeps it, moved to the new one.

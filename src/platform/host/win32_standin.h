@@ -19,6 +19,7 @@ typedef int INT;
 typedef unsigned int UINT;
 typedef uint32_t DWORD;
 typedef uint16_t WORD;
+typedef uint8_t BYTE;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef void* HANDLE;
@@ -45,6 +46,8 @@ typedef void* LPSECURITY_ATTRIBUTES;
 #define ERROR_ALREADY_EXISTS 183u
 #define ERROR_FILENAME_EXCED_RANGE 206u
 #define ERROR_DIRECTORY 267u
+#define ERROR_WRITE_FAULT 29u
+#define ERROR_ENVVAR_NOT_FOUND 203u
 
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
@@ -59,6 +62,8 @@ typedef void* LPSECURITY_ATTRIBUTES;
 #define CREATE_ALWAYS 2u
 #define OPEN_EXISTING 3u
 #define OPEN_ALWAYS 4u
+#define TRUNCATE_EXISTING 5u
+#define FILE_BEGIN 0u
 #define SYNCHRONIZE 0x00100000u
 #define MOVEFILE_REPLACE_EXISTING 0x00000001u
 
@@ -153,6 +158,12 @@ typedef union _LARGE_INTEGER {
   long long QuadPart;
 } LARGE_INTEGER;
 BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* position, DWORD method);
+DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR value, DWORD size);
+#define FILE_TYPE_UNKNOWN 0u
+#define FILE_TYPE_DISK 1u
+DWORD GetFileType(HANDLE file);
+LPSTR GetCommandLineA(void);
 BOOL ReadFile(HANDLE file, void* data, DWORD length, DWORD* read, void* overlapped);
 void Sleep(DWORD milliseconds);
 
