@@ -5,7 +5,8 @@ rem the print spooler), which copies the port monitor into the system folder,
 rem adds the printer "Tollivane" with the "Microsoft Print to PDF" driver and
 rem creates C:\Kestrin\Print\Config\Kestrin.ini only when there is none.
 rem Running it again changes nothing.
-rem   setup.cmd                                   install
+rem   setup.cmd                                   install (a machine one person uses)
+rem   setup.cmd install --shared                  install where only administrators change the settings
 rem   setup.cmd install --driver "NAME"          install with another PDF driver
 rem   setup.cmd uninstall                         remove the printer and its monitor
 rem   setup.cmd check [--print]                   what is installed, and what the last job saw

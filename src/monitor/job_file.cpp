@@ -189,10 +189,13 @@ bool HoldFolder(int folder, HANDLE* held) {
   *held = CreateFileA(kProtectedFolders[folder].path, READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_TRAVERSE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (*held == INVALID_HANDLE_VALUE) return false;
+  // The name's attributes too: Wine follows a Unix link even when opening
+  // the link itself, and tells it only by name.
   BY_HANDLE_FILE_INFORMATION information;
   SecurityFacts facts;
   bool secured = GetFileInformationByHandle(*held, &information) &&
                  IsSafeFolderAttributes(information.dwFileAttributes) &&
+                 IsSafeFolderAttributes(GetFileAttributesA(kProtectedFolders[folder].path)) &&
                  ReadSecurityFacts(*held, SE_FILE_OBJECT, &facts) &&
                  IsSpoolFolderSecured(&facts.folder, usersMay, !MonitorRunsInService());
   if (secured) return true;
@@ -316,7 +319,7 @@ bool PutJobInPlace(PortState* port, HANDLE* print, const char** reason) {
   return false;
 }
 
-void RemoveLeftJobFiles(void) {
+void RemoveLeftJobFiles(const PortState* port) {
   HKEY list = OpenJobList();
   if (list == nullptr) return;
   char names[kCleanupBatch][kJobFileNameSize];
@@ -325,7 +328,8 @@ void RemoveLeftJobFiles(void) {
     DWORD length = kJobFileNameSize;
     LONG status = RegEnumValueA(list, index, names[count], &length, nullptr, nullptr, nullptr, nullptr);
     if (status == ERROR_NO_MORE_ITEMS) break;
-    if (status == ERROR_SUCCESS && IsJobFileName(names[count])) ++count;
+    if (status == ERROR_SUCCESS && IsJobFileName(names[count]) && lstrcmpiA(names[count], NameOf(port->jobPath)) != 0)
+      ++count;
   }
   RegCloseKey(list);
   for (int i = 0; i < count; ++i) {

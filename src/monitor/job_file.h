@@ -47,8 +47,9 @@ void DiscardJobFile(PortState* port);
 // job's file, to be given to the run. False with `reason` and the error set.
 bool PutJobInPlace(PortState* port, HANDLE* print, const char** reason);
 
-// Removes the files of jobs that are gone, by the names kept for them: a
-// job still writing holds its file open and is skipped.
-void RemoveLeftJobFiles(void);
+// Removes the files of jobs that are gone, by the names kept for them, but
+// the port's own: a job still writing holds its file open and is skipped,
+// one between closing and handing over holds the port lock, as the caller does.
+void RemoveLeftJobFiles(const PortState* port);
 
 #endif

@@ -208,7 +208,7 @@ BOOL FileUnderLock(PortState* port, const wchar_t* program) {
   SpoolFolders folders;
   const char* reason = nullptr;
   if (!HoldSpoolFolders(&folders, &reason)) return FailJob(port, reason, GetLastError());
-  RemoveLeftJobFiles();
+  RemoveLeftJobFiles(port);
   HANDLE print = INVALID_HANDLE_VALUE;
   bool placed = PutJobInPlace(port, &print, &reason);
   DWORD error = GetLastError();

@@ -115,12 +115,15 @@ setup_cmd >"$scratch/setup0" 2>&1 && fail "setup without the PDF driver ended wi
 grep -q 'Failed: adding the printer "Tollivane" with the driver "Microsoft Print to PDF"' "$scratch/setup0" ||
   fail "setup does not say the PDF driver is missing: $(cat "$scratch/setup0")"
 [ ! -e "$drive_c/Kestrin/Print/Config/Kestrin.ini" ] || fail "the failed setup left the settings file behind"
-# Wine reads a folder anyone may write (Unix mode 777) as one users can change.
+# Wine reads a folder anyone may write (Unix mode 777) as one users can
+# change: setup refuses to install from it, and installs nothing.
 chmod 777 "$app"
-setup_cmd install --driver "Tollivane Test PS" >"$scratch/setup1" 2>&1 || fail "setup ended with $?: $(cat "$scratch/setup1")"
+setup_cmd install --driver "Tollivane Test PS" >"$scratch/setup1" 2>&1 && fail "setup installed from a folder anyone may change"
 chmod 755 "$app"
-grep -q 'Warning: users other than administrators can change C:\\TollivaneApp' "$scratch/setup1" ||
-  fail "setup did not warn about a folder anyone may change: $(cat "$scratch/setup1")"
+grep -q 'Failed: users other than administrators can change C:\\TollivaneApp' "$scratch/setup1" ||
+  fail "setup did not refuse a folder anyone may change: $(cat "$scratch/setup1")"
+[ ! -e "$drive_c/Program Files (x86)/Tollivane" ] || fail "the refused setup installed the program"
+setup_cmd install --driver "Tollivane Test PS" >"$scratch/setup1" 2>&1 || fail "setup ended with $?: $(cat "$scratch/setup1")"
 cmp -s "$package/Kestrin.ini" "$drive_c/Kestrin/Print/Config/Kestrin.ini" || fail "setup did not copy the default settings"
 grep -q 'Added the printer "Tollivane"' "$scratch/setup1" || fail "setup did not add the printer"
 grep -q 'The port starts C:\\Program Files (x86)\\Tollivane\\Tollivane.exe' "$scratch/setup1" ||
@@ -130,7 +133,7 @@ cp "$drive_c/Kestrin/Print/Config/Kestrin.ini" "$scratch/edited.ini"
 setup_cmd install --driver "Tollivane Test PS" >"$scratch/setup2" 2>&1 || fail "setup ended with $? the second time"
 cmp -s "$scratch/edited.ini" "$drive_c/Kestrin/Print/Config/Kestrin.ini" || fail "setup replaced an edited settings file"
 grep -q "Kept" "$scratch/setup2" || fail "setup does not say it kept the settings"
-grep -q "Warning" "$scratch/setup2" && fail "setup warned about a folder only its owner may change"
+grep -q "Failed" "$scratch/setup2" && fail "setup refused a folder only its owner may change"
 setup_cmd check >"$scratch/check" 2>&1
 grep -q '^ok       printer: "Tollivane" on TOLLIVANE:' "$scratch/check" || fail "setup.cmd check: $(cat "$scratch/check")"
 # The unpacked folder may go once setup has run: the port starts the copy.
@@ -141,6 +144,7 @@ rm -rf "$out" && mkdir -p "$out"
 cp "$scratch/job.ps" "$drive_c/TollivaneTest/job.ps"
 "$tools/wine-run" "$client" print Tollivane 'C:\TollivaneTest\job.ps' 1 0 >"$scratch/client" 2>&1 ||
   fail "printing without the unpacked folder failed: $(cat "$scratch/client")"
+for _ in $(seq 100); do [ -e "$out/File002.pdf" ] && break; sleep 0.1; done
 cmp -s "$scratch/job.ps" "$out/File002.pdf" || fail "the print was not filed once the unpacked folder was gone"
 mv "$app.gone" "$app"
 cp "$scratch/edited.ini" "$drive_c/Kestrin/Print/Config/Kestrin.ini"
