@@ -1,11 +1,12 @@
-// A named mutex in the Global namespace, which ordinary users may create, so
-// that runs in different sessions are serialised as well; the prompt lock is
-// one of the session's own.
+// Named mutexes of the session's own namespace, where no other user's
+// process can make or hold an object first. Runs of different users are not
+// serialised by it, and need not be: a print is filed by a rename that never
+// replaces, and the counter is written only over the file as it was read.
 #include "delivery/delivery_lock.h"
 
 namespace {
 
-const char kLockName[] = "Global\\TollivaneDeliveryJob";
+const char kLockName[] = "Local\\TollivaneDeliveryJob";
 const char kPromptLockName[] = "Local\\TollivanePromptDialog";
 const DWORD kLockWaitMilliseconds = 10000;
 

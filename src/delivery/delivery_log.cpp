@@ -55,12 +55,26 @@ void AppendOutcome(char* line, const DeliveryOutcome* outcome) {
   }
 }
 
+// A log in a folder of its own that is not there yet (%LOCALAPPDATA%\Tollivane
+// for each user) gets that one folder; nothing above it is made.
+void MakeLogFolder(const char* logPath) {
+  char folder[MAX_PATH];
+  lstrcpynA(folder, logPath, MAX_PATH);
+  if (PathRemoveFileSpecA(folder) && folder[0] != '\0') CreateDirectoryA(folder, nullptr);
+}
+
 // With delete access where the log allows it, so that the log held can be
 // renamed; a log its writers may only append to is never rotated.
 HANDLE OpenLog(const char* logPath, bool* mayRotate) {
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   HANDLE log =
       CreateFileA(logPath, FILE_APPEND_DATA | DELETE, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Opening always, "not found" can only be the folder's.
+  DWORD error = GetLastError();
+  if (log == INVALID_HANDLE_VALUE && (error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND)) {
+    MakeLogFolder(logPath);
+    log = CreateFileA(logPath, FILE_APPEND_DATA | DELETE, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
   *mayRotate = log != INVALID_HANDLE_VALUE;
   if (log == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
     log = CreateFileA(logPath, FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -73,10 +73,15 @@ bool SecureFolder(const ProtectedFolder* folder, bool shared, bool* created) {
 // does not share deletion; nothing has changed then.
 bool MoveFolderAside(const char* path) {
   char aside[MAX_PATH];
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  wsprintfA(aside, "%.200s.moved-aside-%04u%02u%02u-%02u%02u%02u", path, now.wYear, now.wMonth, now.wDay, now.wHour,
-            now.wMinute, now.wSecond);
+  char number[24];
+  int digits = 0;
+  for (ULONGLONG tick = GetTickCount64(); digits == 0 || tick != 0; tick /= 10)
+    number[digits++] = static_cast<char>('0' + tick % 10);
+  lstrcpynA(aside, path, MAX_PATH - 40);
+  lstrcatA(aside, ".moved-aside-");
+  int at = lstrlenA(aside);
+  while (digits > 0) aside[at++] = number[--digits];
+  aside[at] = '\0';
   if (MoveFileExA(path, aside, 0)) {
     Line line = {};
     AppendBytes(&line, path);

@@ -325,6 +325,7 @@ int UninstallPrinter(void) {
                                                                            : ERROR_FILENAME_EXCED_RANGE;
   if (error != 0) return Fail(L"removing Tollivane.exe from Program Files", error), 1;
   if (PathFileExistsW(folder) && !RemoveDirectoryW(folder)) MoveFileExW(folder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, TOLLIVANE_PRODUCT_KEY, TOLLIVANE_SHARED_VALUE);
   Say(L"Tollivane.exe is removed from ", folder, L"; the settings, the spool folder and the prints are kept");
   return 0;
 }

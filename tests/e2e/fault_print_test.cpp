@@ -16,7 +16,7 @@ namespace {
 
 const char kLogFile[] = "C:\\TollivaneTest\\print.log";
 const char kSmallDriveOut[] = "T:\\out";
-const char kLockName[] = "Global\\TollivaneDeliveryJob";
+const char kLockName[] = "Local\\TollivaneDeliveryJob";
 
 class FaultPrintTest : public AutomaticPrintTest {
  protected:

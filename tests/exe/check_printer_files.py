@@ -5,7 +5,11 @@
 
 Machine, kind, size of the monitor, its one export under its plain name
 (the spooler looks it up so on i686 too), that both import nothing but
-Windows system DLLs, and that the setup's manifest asks to run elevated. Exits 1 and lists each difference when any is found.
+Windows system DLLs, that the setup loads nothing at its start but known
+DLLs (which Windows maps from the system folder only: any other is looked
+for beside the exe first) with the spooler's library a delayed import, and
+that the setup's manifest asks to run elevated. Exits 1 and lists each
+difference when any is found.
 """
 import sys
 
@@ -15,6 +19,9 @@ MACHINES = {"x86": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"],
             "x64": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]}
 SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "shlwapi.dll", "winspool.drv", "wtsapi32.dll", "userenv.dll",
                "msvcrt.dll", "shell32.dll"}
+# Windows' known DLLs among the system's (Session Manager\KnownDLLs).
+KNOWN_DLLS = {"kernel32.dll", "advapi32.dll", "shlwapi.dll", "msvcrt.dll", "shell32.dll", "user32.dll", "gdi32.dll",
+              "ole32.dll", "comdlg32.dll", "ws2_32.dll", "setupapi.dll"}
 MONITOR_SIZE_LIMIT = 32 * 1024
 CONSOLE = pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"]
 
@@ -30,6 +37,10 @@ def imports(pe):
     return {entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
 
 
+def delay_imports(pe):
+    return {entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])}
+
+
 def check(arch, dll_path, setup_path):
     dll = pefile.PE(dll_path)
     expect(f"{dll_path} machine", dll.FILE_HEADER.Machine, MACHINES[arch])
@@ -39,13 +50,16 @@ def check(arch, dll_path, setup_path):
         problems.append(f"{dll_path} is {size} bytes, over {MONITOR_SIZE_LIMIT}")
     exports = [symbol.name.decode() for symbol in dll.DIRECTORY_ENTRY_EXPORT.symbols]
     expect(f"{dll_path} exports", exports, ["InitializePrintMonitor2"])
-    for path, pe in ((dll_path, dll), (setup_path, pefile.PE(setup_path))):
-        others = imports(pe) - SYSTEM_DLLS
+    setup = pefile.PE(setup_path)
+    for path, pe in ((dll_path, dll), (setup_path, setup)):
+        others = (imports(pe) | delay_imports(pe)) - SYSTEM_DLLS
         if others:
             problems.append(f"{path} imports DLLs that Windows does not ship: {sorted(others)}")
-        if hasattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT"):
-            problems.append(f"{path} has delay imports")
-    setup = pefile.PE(setup_path)
+    expect(f"{dll_path} delay imports", delay_imports(dll), set())
+    unknown = imports(setup) - KNOWN_DLLS
+    if unknown:
+        problems.append(f"{setup_path} loads at its start DLLs that are not known DLLs: {sorted(unknown)}")
+    expect(f"{setup_path} delay imports", delay_imports(setup), {"winspool.drv"})
     expect(f"{setup_path} machine", setup.FILE_HEADER.Machine, MACHINES[arch])
     expect(f"{setup_path} subsystem", setup.OPTIONAL_HEADER.Subsystem, CONSOLE)
     expect(f"{setup_path} manifest asks for requireAdministrator",

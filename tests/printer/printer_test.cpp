@@ -647,6 +647,48 @@ TEST_F(PrinterTest, ProtectedPrintModeStopsTheSetup) {
   EXPECT_TRUE(PrinterInstalled());
 }
 
+// The two kinds of install, switched either way by installing again. One
+// settings file gives each user a folder of their own through the printing
+// user's variables; check names the kind, and never opens a network folder
+// the settings name.
+TEST_F(PrinterTest, SharedInstallFilesIntoEachUsersOwnFolder) {
+  std::string output;
+  ASSERT_EQ(0, RunSetup("install --shared --driver \"Tollivane Test PS\"", &output)) << output;
+  EXPECT_NE(std::string::npos, output.find("Shared install: only administrators can change the settings")) << output;
+  char profile[MAX_PATH] = {};
+  ASSERT_GT(GetEnvironmentVariableA("USERPROFILE", profile, MAX_PATH), 0u);
+  std::string prints = std::string(profile) + "\\Prints";
+  RemoveTree(prints);
+  MakeFolders(prints);
+  WriteSettings(std::string("DefaultDir=%USERPROFILE%\\Prints\r\nPromptForEachPrint=0\r\nLogFile=") + kLogFile + "\r\n");
+  std::string bytes = JobBytes(8000, 40);
+  PrintOutcome outcome = PrintBytes(kPrinter, bytes, 1);
+  ASSERT_TRUE(outcome.ended) << "error " << outcome.error;
+  WaitForLogLines(1);
+  EXPECT_TRUE(ReadTextFile(prints + "\\File002.pdf") == bytes) << "not filed in the user's own folder";
+  RemoveTree(prints);
+  std::string checked;
+  RunCheck("", &checked);
+  EXPECT_NE(std::string::npos, checked.find("ok       kind of install: shared: only administrators change the settings"))
+      << checked;
+
+  WriteSettings("DefaultDir=\\\\NOHOST\\prints\r\nPromptForEachPrint=0\r\n");
+  checked.clear();
+  DWORD started = GetTickCount();
+  RunCheck("", &checked);
+  EXPECT_LE(GetTickCount() - started, 10000u);
+  EXPECT_NE(std::string::npos, checked.find("ok       output folder: \\\\NOHOST\\prints: a network folder, not probed"))
+      << checked;
+
+  output.clear();
+  ASSERT_EQ(0, RunSetup("install --driver \"Tollivane Test PS\"", &output)) << output;
+  EXPECT_NE(std::string::npos, output.find("One-user install: every user of this machine can change")) << output;
+  checked.clear();
+  RunCheck("", &checked);
+  EXPECT_NE(std::string::npos, checked.find("ok       kind of install: one-user")) << checked;
+  EXPECT_EQ(1, CountPrintersNamedTollivane());
+}
+
 TEST_F(PrinterTest, InstallingAgainChangesNothing) {
   std::string settings = ReadTextFile(kTestSettingsFile);
   std::string output;

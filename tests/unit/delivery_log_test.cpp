@@ -119,12 +119,19 @@ TEST_F(DeliveryLogTest, ALogPastOneMebibyteMovesToOld) {
   EXPECT_EQ(exactlyFull, ReadTextFile(kLogFile).substr(0, exactlyFull.size()));
 }
 
-TEST_F(DeliveryLogTest, ALogThatCannotBeWrittenChangesNothing) {
-  WriteAutomaticSettings("1", "LogFile=C:\\TollivaneTest\\absent\\tollivane.log\r\n");
+// A log's own folder is made (a per-user %LOCALAPPDATA%\Tollivane), nothing
+// above it: a log that still cannot be written changes nothing else.
+TEST_F(DeliveryLogTest, ALogGetsItsOwnFolderAndNoMore) {
+  WriteAutomaticSettings("1", "LogFile=C:\\TollivaneTest\\absent\\deeper\\tollivane.log\r\n");
   RunDelivery();
   EXPECT_EQ(spoolContents, ReadTextFile(Out("File002.pdf")));
   EXPECT_EQ("2", ReadSetting("FileNameCounter"));
   EXPECT_FALSE(PathExists("C:\\TollivaneTest\\absent"));
+
+  WriteAutomaticSettings("2", "LogFile=C:\\TollivaneTest\\logs\\tollivane.log\r\n");
+  RunDelivery();
+  EXPECT_EQ((std::vector<std::string>{"automatic filed " + Out("File003.pdf")}),
+            ReadLogOutcomes("C:\\TollivaneTest\\logs\\tollivane.log"));
 }
 
 }  // namespace

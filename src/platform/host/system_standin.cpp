@@ -210,6 +210,12 @@ BOOL DeleteFileA(LPCSTR fileName) {
   return unlink(native) == 0 ? TRUE : FailWithErrno();
 }
 
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
+  char native[1024];
+  if (!NativeOf(path, native)) return FALSE;
+  return mkdir(native, 0755) == 0 ? TRUE : FailWithErrno();
+}
+
 BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS, void* information) {
   char native[1024];
   struct stat info;

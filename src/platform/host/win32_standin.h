@@ -150,6 +150,7 @@ UINT GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR tempFileN
 BOOL MoveFileA(LPCSTR existingFile, LPCSTR newFile);
 BOOL MoveFileExA(LPCSTR existingFile, LPCSTR newFile, DWORD flags);
 BOOL DeleteFileA(LPCSTR fileName);
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES attributes);
 BOOL GetFileAttributesExA(LPCSTR fileName, GET_FILEEX_INFO_LEVELS level, void* information);
 HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES attributes,
                    DWORD creationDisposition, DWORD flags, HANDLE templateFile);
