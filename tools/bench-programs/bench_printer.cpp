@@ -1,5 +1,6 @@
 // Times the printer under Wine: a job printed to "Tollivane" (the port
-// monitor writes it and starts Tollivane.exe) against the same job printed
+// monitor writes it and starts Tollivane.exe), until it is filed, against
+// the same job printed
 // through the same spooler to a plain file (Wine's print-to-file) followed
 // by one Tollivane.exe run on that file, in alternating pairs. Then the
 // printing process's peak memory for a small and a large job, printed from
@@ -60,6 +61,13 @@ double TimeRun(const std::string& exe) {
   return elapsed;
 }
 
+// A job through the port ends once its run holds the print; the run files
+// it after that. Both columns are timed to the print filed: the counter is
+// written last.
+void WaitUntilFiled() {
+  for (int i = 0; i < 600000 && GetPrivateProfileIntA("Tarvold", "FileNameCounter", 1, kSettings) != 2; ++i) Sleep(1);
+}
+
 void UndoPrint() {
   DeleteFileA((std::string(kOut) + "\\File002.pdf").c_str());
   WritePrivateProfileStringA("Tarvold", "FileNameCounter", "1", kSettings);
@@ -84,6 +92,7 @@ void MonitorAgainstPrintToFile(const std::string& exe) {
           f = Now() - begin;
         } else {
           if (!StreamJob(sizes[s], nullptr)) printf("print to the port failed\n");
+          WaitUntilFiled();
           m = Now() - begin;
         }
         UndoPrint();
@@ -121,6 +130,7 @@ long PeakOfAJob(const char* self, size_t bytes) {
   WaitForSingleObject(process.hProcess, INFINITE);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
+  WaitUntilFiled();
   UndoPrint();
   return atol(text);
 }
