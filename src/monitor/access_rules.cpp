@@ -13,8 +13,8 @@ const ProtectedFolder kProtectedFolders[kProtectedFolderCount] = {
     {
         "C:\\Kestrin",
         "O:BAG:SYD:P"
-        "(A;OICI;FA;;;SY)"    // SYSTEM: everything, here and below
-        "(A;OICI;FA;;;BA)"    // Administrators: everything, here and below
+        "(A;OICI;FA;;;SY)"     // SYSTEM: everything, here and below
+        "(A;OICI;FA;;;BA)"     // Administrators: everything, here and below
         "(A;;0x1200a9;;;AU)",  // users: look inside this folder only
         nullptr,
         0x1200a9,
@@ -25,8 +25,8 @@ const ProtectedFolder kProtectedFolders[kProtectedFolderCount] = {
     {
         "C:\\Kestrin\\Print",
         "O:BAG:SYD:P"
-        "(A;OICI;FA;;;SY)"    // SYSTEM: everything, here and below
-        "(A;OICI;FA;;;BA)"    // Administrators: everything, here and below
+        "(A;OICI;FA;;;SY)"     // SYSTEM: everything, here and below
+        "(A;OICI;FA;;;BA)"     // Administrators: everything, here and below
         "(A;;0x1200a9;;;AU)",  // users: look inside this folder only
         nullptr,
         0x1200a9,
@@ -38,21 +38,20 @@ const ProtectedFolder kProtectedFolders[kProtectedFolderCount] = {
     {
         "C:\\Kestrin\\Print\\Config",
         "O:BAG:SYD:P"
-        "(A;OICI;FA;;;SY)"        // SYSTEM: everything, here and below
-        "(A;OICI;FA;;;BA)"        // Administrators: everything, here and below
-        "(A;;0x1200ab;;;AU)"      // users: look inside and add files; no folders
-        "(A;OIIO;0x1301bf;;;AU)"  // users: modify the files, so any user's run may replace the settings
+        "(A;OICI;FA;;;SY)"         // SYSTEM: everything, here and below
+        "(A;OICI;FA;;;BA)"         // Administrators: everything, here and below
+        "(A;;0x1200ab;;;AU)"       // users: look inside and add files; no folders
+        "(A;OIIO;0x1301bf;;;AU)"   // users: modify the files, so any user's run may replace the settings
         "(A;OIIO;0x1301bf;;;OW)",  // an owner: the same, and not the list
         "O:BAG:SYD:P"
-        "(A;OICI;FA;;;SY)"        // SYSTEM: everything, here and below
-        "(A;OICI;FA;;;BA)"        // Administrators: everything, here and below
+        "(A;OICI;FA;;;SY)"         // SYSTEM: everything, here and below
+        "(A;OICI;FA;;;BA)"         // Administrators: everything, here and below
         "(A;OICI;0x1200a9;;;AU)",  // users: read the folder and the settings, change nothing
         0x1200ab,
     },
 };
 
-const char kSettingsFileSddl[] =
-    "O:BAG:SYD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1301bf;;;AU)(A;;0x1301bf;;;OW)";
+const char kSettingsFileSddl[] = "O:BAG:SYD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1301bf;;;AU)(A;;0x1301bf;;;OW)";
 const char kSharedSettingsFileSddl[] = "O:BAG:SYD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;AU)";
 
 const char kJobFileSddl[] = "D:P(A;;FA;;;SY)(A;;FA;;;BA)";

@@ -186,8 +186,9 @@ bool MoveSpoolFileAside(PortState* port, const char** reason) {
 // One of the setup's folders, by its place in the table.
 bool HoldFolder(int folder, HANDLE* held) {
   uint32_t usersMay = kProtectedFolders[folder].usersMay;
-  *held = CreateFileA(kProtectedFolders[folder].path, READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_TRAVERSE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  *held = CreateFileA(kProtectedFolders[folder].path, READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_TRAVERSE,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (*held == INVALID_HANDLE_VALUE) return false;
   // The name's attributes too: Wine follows a Unix link even when opening
   // the link itself, and tells it only by name.
@@ -210,8 +211,7 @@ bool HoldFolder(int folder, HANDLE* held) {
 bool HoldSpoolFolders(SpoolFolders* folders, const char** reason) {
   folders->kestrin = INVALID_HANDLE_VALUE;
   folders->print = INVALID_HANDLE_VALUE;
-  if (HoldFolder(kKestrinFolder, &folders->kestrin) && HoldFolder(kSpoolFolder, &folders->print))
-    return true;
+  if (HoldFolder(kKestrinFolder, &folders->kestrin) && HoldFolder(kSpoolFolder, &folders->print)) return true;
   DWORD error = GetLastError();
   ReleaseSpoolFolders(folders);
   *reason = "spool folder missing, a link, or not secured by setup";

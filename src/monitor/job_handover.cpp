@@ -132,7 +132,7 @@ HANDLE AcquirePortLock(PortState* port) {
   DWORD waited = WaitWhileJobAlive(&mutex, 1, port, kLockBoundMilliseconds);
   if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED_0) return mutex;
   CloseHandle(mutex);
-  SetLastError(waited == kWaitPastBound                             ? ERROR_TIMEOUT
+  SetLastError(waited == kWaitPastBound                         ? ERROR_TIMEOUT
                : waited == WAIT_TIMEOUT || waited == kWaitWoken ? ERROR_CANCELLED
                                                                 : GetLastError());
   return nullptr;

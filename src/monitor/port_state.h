@@ -22,7 +22,7 @@ struct PortState {
   bool jobOpen;         // between StartDocPort and EndDocPort
   const char* refusal;  // why the job got no file (its data is dropped); null when it has one
   DWORD refusalError;
-  HANDLE jobFile;      // INVALID_HANDLE_VALUE between jobs
+  HANDLE jobFile;  // INVALID_HANDLE_VALUE between jobs
   char jobPath[MAX_PATH];
   ULONGLONG jobBytes;
   DWORD writeError;  // the first failure to write the job file, 0 while none

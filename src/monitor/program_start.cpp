@@ -118,8 +118,9 @@ bool PrepareInheritance(HANDLE print, HANDLE taken, Inheritance* inherit) {
     HeapFree(GetProcessHeap(), 0, inherit->list);
     inherit->list = nullptr;
   }
-  if (inherit->list != nullptr && UpdateProcThreadAttribute(inherit->list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
-                                                            inherit->handles, sizeof inherit->handles, nullptr, nullptr)) {
+  if (inherit->list != nullptr &&
+      UpdateProcThreadAttribute(inherit->list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherit->handles,
+                                sizeof inherit->handles, nullptr, nullptr)) {
     inherit->startup.lpAttributeList = inherit->list;
     return true;
   }
@@ -158,8 +159,8 @@ bool StartWithToken(HANDLE primary, CommandLine* line, const wchar_t* program, I
 
 // In the spooler's own account: the session user's token can only be had
 // as LocalSystem.
-bool StartAsOwner(const PortState* port, DWORD session, CommandLine* line, const wchar_t* program,
-                  Inheritance* inherit, const char** reason, PROCESS_INFORMATION* started) {
+bool StartAsOwner(const PortState* port, DWORD session, CommandLine* line, const wchar_t* program, Inheritance* inherit,
+                  const char** reason, PROCESS_INFORMATION* started) {
   bool ok = false;
   HANDLE user = nullptr;
   HANDLE primary = nullptr;

@@ -12,7 +12,6 @@
 
 namespace {
 
-
 bool FolderFailed(const char* path, const wchar_t* what) {
   Line line = {};
   Append(&line, L"Failed: ");
@@ -149,9 +148,8 @@ bool SecureSettingsFolders(bool shared, FoldersMade* made) {
   for (int i = 0; i < kProtectedFolderCount; ++i) {
     const char* path = kProtectedFolders[i].path;
     DWORD attributes = GetFileAttributesA(path);
-    FolderAdoption adoption = DecideFolderAdoption(attributes, attributes == INVALID_FILE_ATTRIBUTES
-                                                                   ? kTrusteeSystem
-                                                                   : FolderOwner(path));
+    FolderAdoption adoption =
+        DecideFolderAdoption(attributes, attributes == INVALID_FILE_ATTRIBUTES ? kTrusteeSystem : FolderOwner(path));
     if (adoption == kRefuseLinkFolder || adoption == kRefuseFileFolder) return CheckSettingsFolders();
     if (adoption == kMoveFolderAside && !MoveFolderAside(path)) return false;
     if (!SecureFolder(&kProtectedFolders[i], shared, &made->created[i])) return false;

@@ -167,11 +167,11 @@ bool CopyDefaultSettings(InstallDone* done) {
 bool RecordInstallKind(bool shared) {
   HKEY key = nullptr;
   DWORD value = shared ? 1 : 0;
-  LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, TOLLIVANE_PRODUCT_KEY, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                                nullptr);
+  LONG status =
+      RegCreateKeyExW(HKEY_LOCAL_MACHINE, TOLLIVANE_PRODUCT_KEY, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
   if (status == ERROR_SUCCESS) {
-    status = RegSetValueExW(key, TOLLIVANE_SHARED_VALUE, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                            sizeof value);
+    status =
+        RegSetValueExW(key, TOLLIVANE_SHARED_VALUE, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
     RegCloseKey(key);
   }
   if (status != ERROR_SUCCESS) return Fail(L"recording the kind of install", static_cast<DWORD>(status));
@@ -282,7 +282,8 @@ bool CheckCanInstall(void) {
   if (!CheckSettingsFolders()) return false;
   wchar_t setupFolder[MAX_PATH];
   DWORD length = GetModuleFileNameW(nullptr, setupFolder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH || !PathRemoveFileSpecW(setupFolder)) return Fail(L"finding setup's own folder", ERROR_FILENAME_EXCED_RANGE);
+  if (length == 0 || length >= MAX_PATH || !PathRemoveFileSpecW(setupFolder))
+    return Fail(L"finding setup's own folder", ERROR_FILENAME_EXCED_RANGE);
   PathRemoveFileSpecW(program);
   return RefuseIfWritableByOthers(setupFolder) && RefuseIfWritableByOthers(program);
 }

@@ -536,10 +536,9 @@ TEST_F(PrinterTest, LinkInPlaceOfASpoolFolderIsNeverFollowed) {
 // of them, and none stops the next job.
 TEST_F(PrinterTest, FilesPlantedUnderTheMonitorsNamesAreLeftAloneAndCostNoJob) {
   const std::string print = "C:\\Kestrin\\Print\\";
-  const std::vector<std::string> planted = {print + "File.pdf.0123456789abcdef0123456789abcdef.job",
-                                            print + "File.pdf.fedcba9876543210fedcba9876543210.job",
-                                            print + "File.pdf.00112233445566778899aabbccddeeff.job",
-                                            print + "tlv00000001-0001.tmp"};
+  const std::vector<std::string> planted = {
+      print + "File.pdf.0123456789abcdef0123456789abcdef.job", print + "File.pdf.fedcba9876543210fedcba9876543210.job",
+      print + "File.pdf.00112233445566778899aabbccddeeff.job", print + "tlv00000001-0001.tmp"};
   MakeFolders(planted[0]);
   for (size_t i = 1; i < planted.size(); ++i) WriteTextFile(planted[i], "planted");
   HANDLE held = CreateFileA(planted[2].c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -597,14 +596,14 @@ long RunCheck(const std::string& arguments, std::string* output) { return RunSet
 TEST_F(PrinterTest, CheckReportsThePrinterAndTheLastJob) {
   std::string output;
   RunCheck("--print", &output);
-  for (const char* line :
-       {"ok       port monitor: \"Tollivane Port Monitor\" is registered",
-        "ok       monitor DLL: the one this setup ships",
-        "ok       printer: \"Tollivane\" on TOLLIVANE:, driver \"Tollivane Test PS\", datatype RAW",
-        "ok       program: the port starts C:\\Program Files (x86)\\Tollivane\\Tollivane.exe",
-        "ok       settings: automatic mode, output folder C:\\TollivaneTest\\out", "ok       protected print mode: off",
-        "ok       test print: sent to \"Tollivane\"", "  program: started directly; it said when it had taken its print",
-        "  outcome: handed over", "ok       kind of install: one-user"})
+  for (const char* line : {"ok       port monitor: \"Tollivane Port Monitor\" is registered",
+                           "ok       monitor DLL: the one this setup ships",
+                           "ok       printer: \"Tollivane\" on TOLLIVANE:, driver \"Tollivane Test PS\", datatype RAW",
+                           "ok       program: the port starts C:\\Program Files (x86)\\Tollivane\\Tollivane.exe",
+                           "ok       settings: automatic mode, output folder C:\\TollivaneTest\\out",
+                           "ok       protected print mode: off", "ok       test print: sent to \"Tollivane\"",
+                           "  program: started directly; it said when it had taken its print", "  outcome: handed over",
+                           "ok       kind of install: one-user"})
     EXPECT_NE(std::string::npos, output.find(line)) << line << "\n" << output;
   WaitForLogLines(1);
   EXPECT_EQ(std::vector<std::string>{"File002.pdf"}, FiledNames()) << "the test print was not filed";
@@ -660,7 +659,8 @@ TEST_F(PrinterTest, SharedInstallFilesIntoEachUsersOwnFolder) {
   std::string prints = std::string(profile) + "\\Prints";
   RemoveTree(prints);
   MakeFolders(prints);
-  WriteSettings(std::string("DefaultDir=%USERPROFILE%\\Prints\r\nPromptForEachPrint=0\r\nLogFile=") + kLogFile + "\r\n");
+  WriteSettings(std::string("DefaultDir=%USERPROFILE%\\Prints\r\nPromptForEachPrint=0\r\nLogFile=") + kLogFile +
+                "\r\n");
   std::string bytes = JobBytes(8000, 40);
   PrintOutcome outcome = PrintBytes(kPrinter, bytes, 1);
   ASSERT_TRUE(outcome.ended) << "error " << outcome.error;
@@ -669,7 +669,8 @@ TEST_F(PrinterTest, SharedInstallFilesIntoEachUsersOwnFolder) {
   RemoveTree(prints);
   std::string checked;
   RunCheck("", &checked);
-  EXPECT_NE(std::string::npos, checked.find("ok       kind of install: shared: only administrators change the settings"))
+  EXPECT_NE(std::string::npos,
+            checked.find("ok       kind of install: shared: only administrators change the settings"))
       << checked;
 
   WriteSettings("DefaultDir=\\\\NOHOST\\prints\r\nPromptForEachPrint=0\r\n");

@@ -23,7 +23,8 @@ void CopyHeldPrint(HANDLE print) {
   DWORD read = 0;
   DWORD written = 0;
   SetFilePointer(print, 0, nullptr, FILE_BEGIN);
-  while (ReadFile(print, buffer, sizeof buffer, &read, nullptr) && read > 0) WriteFile(copy, buffer, read, &written, nullptr);
+  while (ReadFile(print, buffer, sizeof buffer, &read, nullptr) && read > 0)
+    WriteFile(copy, buffer, read, &written, nullptr);
   CloseHandle(copy);
   MoveFileExA("C:\\TollivaneTest\\held.tmp", "C:\\TollivaneTest\\held.bin", MOVEFILE_REPLACE_EXISTING);
 }

@@ -267,7 +267,8 @@ TEST(FolderTrustTest, PortUsesOnlySpoolFoldersSecuredBySetup) {
                                   {true, kFullControl, kTrusteeSetupUser},
                                   {true, kLookInside, kTrusteeOther}};
   const AceFacts usersAddFiles[] = {{true, kFullControl, kTrusteeAdministrators}, {true, 0x1200ab, kTrusteeOther}};
-  const AceFacts creatorOwner[] = {{true, kFullControl, kTrusteeAdministrators}, {true, kFullControl, kTrusteeCreatorOwner}};
+  const AceFacts creatorOwner[] = {{true, kFullControl, kTrusteeAdministrators},
+                                   {true, kFullControl, kTrusteeCreatorOwner}};
   const AceFacts usersDenied[] = {{false, kFullControl, kTrusteeOther}};
   const struct {
     FolderFacts facts;
@@ -279,8 +280,8 @@ TEST(FolderTrustTest, PortUsesOnlySpoolFoldersSecuredBySetup) {
       {{kTrusteeInstaller, true, asSecured, 3}, false, true},
       {{kTrusteeOther, true, asSecured, 3}, false, false},  // a user's folder: their handles keep access
       {{kTrusteeSetupUser, true, asUnderWine, 3}, true, true},
-      {{kTrusteeSetupUser, true, asUnderWine, 3}, false, false},  // the spooler's own user is SYSTEM
-      {{kTrusteeAdministrators, false, nullptr, 0}, false, false},  // no list: everyone may do anything
+      {{kTrusteeSetupUser, true, asUnderWine, 3}, false, false},         // the spooler's own user is SYSTEM
+      {{kTrusteeAdministrators, false, nullptr, 0}, false, false},       // no list: everyone may do anything
       {{kTrusteeAdministrators, true, usersAddFiles, 2}, false, false},  // the list of an older setup
       {{kTrusteeAdministrators, true, creatorOwner, 2}, false, false},
       {{kTrusteeAdministrators, true, usersDenied, 1}, false, true},
@@ -296,16 +297,11 @@ TEST(FolderTrustTest, SetupAdoptsOnlyFoldersAnAdministratorMade) {
     TrusteeKind owner;
     FolderAdoption adoption;
   } cases[] = {
-      {kMissing, kTrusteeOther, kCreateFolder},
-      {0x10, kTrusteeAdministrators, kAdoptFolder},
-      {0x10, kTrusteeSystem, kAdoptFolder},
-      {0x10, kTrusteeInstaller, kAdoptFolder},
-      {0x10, kTrusteeSetupUser, kAdoptFolder},
-      {0x10, kTrusteeOther, kMoveFolderAside},
-      {0x10, kTrusteeCreatorOwner, kMoveFolderAside},
-      {0x410, kTrusteeAdministrators, kRefuseLinkFolder},
-      {0x410, kTrusteeOther, kRefuseLinkFolder},
-      {0x20, kTrusteeAdministrators, kRefuseFileFolder},
+      {kMissing, kTrusteeOther, kCreateFolder},       {0x10, kTrusteeAdministrators, kAdoptFolder},
+      {0x10, kTrusteeSystem, kAdoptFolder},           {0x10, kTrusteeInstaller, kAdoptFolder},
+      {0x10, kTrusteeSetupUser, kAdoptFolder},        {0x10, kTrusteeOther, kMoveFolderAside},
+      {0x10, kTrusteeCreatorOwner, kMoveFolderAside}, {0x410, kTrusteeAdministrators, kRefuseLinkFolder},
+      {0x410, kTrusteeOther, kRefuseLinkFolder},      {0x20, kTrusteeAdministrators, kRefuseFileFolder},
   };
   for (const auto& c : cases)
     EXPECT_EQ(c.adoption, DecideFolderAdoption(c.attributes, c.owner)) << "case " << (&c - cases);

@@ -157,8 +157,8 @@ TEST(RunHandoverTest, HandlesGoOnTheCommandLineAndComeBackExactly) {
   for (const RunHandleValues& v : values) {
     char arguments[kRunArgumentsSize];
     ASSERT_TRUE(FormatRunArguments(&v, arguments, sizeof arguments));
-    for (const std::string& program : {std::string("\"C:\\Program Files (x86)\\Tollivane\\Tollivane.exe\""),
-                                       std::string("Tollivane.exe")}) {
+    for (const std::string& program :
+         {std::string("\"C:\\Program Files (x86)\\Tollivane\\Tollivane.exe\""), std::string("Tollivane.exe")}) {
       RunHandleValues read = {};
       ASSERT_TRUE(ParseRunArguments((program + arguments).c_str(), &read)) << program + arguments;
       EXPECT_EQ(v.print, read.print);
@@ -169,10 +169,11 @@ TEST(RunHandoverTest, HandlesGoOnTheCommandLineAndComeBackExactly) {
   EXPECT_FALSE(FormatRunArguments(&values[2], small, sizeof small));
   EXPECT_EQ('\0', small[0]);
 
-  for (const char* line : {"Tollivane.exe", "\"C:\\x y\\Tollivane.exe\"", "x --print=4", "x --taken=8",
-                           "x --print=4 --taken=0", "x --print=4 --taken=8 --print=c", "x --print=4 --taken=8 more",
-                           "x --print=4G --taken=8", "x --print=4 --taken=8x", "x --print= --taken=8",
-                           "x --print=10000000000000000 --taken=8", "x --PRINT=4 --taken=8", "\"x --print=4 --taken=8\""}) {
+  for (const char* line :
+       {"Tollivane.exe", "\"C:\\x y\\Tollivane.exe\"", "x --print=4", "x --taken=8", "x --print=4 --taken=0",
+        "x --print=4 --taken=8 --print=c", "x --print=4 --taken=8 more", "x --print=4G --taken=8",
+        "x --print=4 --taken=8x", "x --print= --taken=8", "x --print=10000000000000000 --taken=8",
+        "x --PRINT=4 --taken=8", "\"x --print=4 --taken=8\""}) {
     RunHandleValues read = {1, 1};
     EXPECT_FALSE(ParseRunArguments(line, &read)) << line;
     EXPECT_EQ(0u, read.print) << line;

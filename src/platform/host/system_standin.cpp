@@ -272,7 +272,8 @@ BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size) {
 }
 
 BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* position, DWORD method) {
-  off_t at = lseek(HandleToDescriptor(file), static_cast<off_t>(distance.QuadPart), method == FILE_BEGIN ? SEEK_SET : SEEK_CUR);
+  off_t at = lseek(HandleToDescriptor(file), static_cast<off_t>(distance.QuadPart),
+                   method == FILE_BEGIN ? SEEK_SET : SEEK_CUR);
   if (at < 0) return FailWithErrno();
   if (position != nullptr) position->QuadPart = static_cast<long long>(at);
   return TRUE;
