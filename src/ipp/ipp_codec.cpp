@@ -58,7 +58,6 @@ IppDecodeResult DecodeIppRequest(const uint8_t* bytes, size_t size, IppRequest* 
   request->minor = bytes[1];
   request->operation = Read16(bytes + 2);
   request->requestId = Read32(bytes + 4);
-  if (request->major == 0) return kIppMalformed;
   size_t at = 8;
   uint8_t group = 0;
   DecodeState state = {nullptr, 0};

@@ -66,16 +66,6 @@ bool CanImpersonate(HANDLE token) {
          level >= SecurityImpersonation;
 }
 
-bool IsProcessUser(PSID sid) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  alignas(8) BYTE buffer[kTokenInfoSize];
-  bool same =
-      ReadTokenUser(token, buffer, sizeof buffer) && EqualSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, sid);
-  CloseHandle(token);
-  return same;
-}
-
 // The thread's impersonation token, or null when it has none; false when
 // it cannot be read, so it could not be put back.
 bool SaveIdentity(SavedIdentity* saved) {
@@ -154,12 +144,6 @@ bool TokenUserSidString(HANDLE token, char* sid, int size) {
   if (fits) lstrcpynA(sid, text, size);
   LocalFree(text);
   return fits;
-}
-
-bool IsMonitorOwnSid(PSID owner) {
-  return owner != nullptr && IsValidSid(owner) &&
-         (IsWellKnownSid(owner, WinLocalSystemSid) || IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
-          IsProcessUser(owner));
 }
 
 bool ActAsSpooler(SavedIdentity* saved) {

@@ -34,10 +34,6 @@ const int kSidStringSize = 192;
 // The token's user as a SID string, for an access list.
 bool TokenUserSidString(HANDLE token, char* sid, int size);
 
-// True for a file owner that is the monitor's own: SYSTEM, Administrators,
-// or this process's user.
-bool IsMonitorOwnSid(PSID owner);
-
 // What the thread was impersonating before a switch, to be put back.
 struct SavedIdentity {
   HANDLE token;  // null: the thread was not impersonating

@@ -86,7 +86,6 @@ TEST(IppCodecTest, MalformedAndOversizedRequestsAreRefused) {
     Bytes bytes;
     IppDecodeResult result;
   } cases[] = {
-      {Bytes().u8(0).u8(0).u16(0xB).u32(1).u8(kIppEndOfAttributes), kIppMalformed},                 // version 0
       {Bytes().u8(2).u8(0).u16(0xB).u32(1).attribute(kIppKeyword, "a", "b").u8(3), kIppMalformed},  // no group
       {Bytes().u8(2).u8(0).u16(0xB).u32(1).u8(1).attribute(kIppKeyword, "", "b").u8(3), kIppMalformed},
       {Bytes().u8(2).u8(0).u16(0xB).u32(1).u8(1).u8(kIppEndCollection).u16(0).u16(0).u8(3), kIppMalformed},
