@@ -241,4 +241,20 @@ void AddIppResolution(IppWriter* writer, const char* name, int32_t x, int32_t y)
 
 void AddIppOutOfBand(IppWriter* writer, uint8_t tag, const char* name) { PutHead(writer, tag, name, 0); }
 
+void AddIppDateTime(IppWriter* writer, const char* name, uint16_t year, uint8_t month, uint8_t day, uint8_t hour,
+                    uint8_t minute, uint8_t second) {
+  PutHead(writer, kIppDateTime, name, 11);
+  Put16(writer, year);
+  const uint8_t rest[] = {month, day, hour, minute, second, 0, '+', 0, 0};
+  Put(writer, rest, sizeof rest);
+}
+
+void BeginIppCollection(IppWriter* writer, const char* name) { PutHead(writer, kIppBeginCollection, name, 0); }
+
+void AddIppMember(IppWriter* writer, const char* member) {
+  AddIppBytes(writer, kIppMemberName, nullptr, reinterpret_cast<const uint8_t*>(member), TextLength(member));
+}
+
+void EndIppCollection(IppWriter* writer) { PutHead(writer, kIppEndCollection, nullptr, 0); }
+
 void EndIppMessage(IppWriter* writer) { Put8(writer, kIppEndOfAttributes); }

@@ -119,6 +119,14 @@ void AddIppBoolean(IppWriter* writer, const char* name, bool value);
 void AddIppRange(IppWriter* writer, const char* name, int32_t lower, int32_t upper);
 void AddIppResolution(IppWriter* writer, const char* name, int32_t x, int32_t y);
 void AddIppOutOfBand(IppWriter* writer, uint8_t tag, const char* name);
+// dateTime (RFC 2579): UTC, to the second.
+void AddIppDateTime(IppWriter* writer, const char* name, uint16_t year, uint8_t month, uint8_t day, uint8_t hour,
+                    uint8_t minute, uint8_t second);
+// A collection: its begin (named, or null for one more value), members
+// each named with AddIppMember and followed by their values, its end.
+void BeginIppCollection(IppWriter* writer, const char* name);
+void AddIppMember(IppWriter* writer, const char* member);
+void EndIppCollection(IppWriter* writer);
 void EndIppMessage(IppWriter* writer);
 
 #endif

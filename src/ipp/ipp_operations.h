@@ -51,7 +51,7 @@ enum IppStatus : uint16_t {
   kIppVersionNotSupported = 0x0503,
   kIppNotAcceptingJobs = 0x0506,
   kIppBusy = 0x0507,
-  kIppJobCanceled = 0x0508,
+  kIppStatusJobCanceled = 0x0508,
   kIppMultipleDocumentsNotSupported = 0x0509,
 };
 
