@@ -272,6 +272,10 @@ void WriteDescriptionAttributes(IppWriter* w, const IppPrinter* printer, const R
   if (IsWanted(wanted, "operations-supported", kDescription))
     for (int i = 0; i < kIppOperationCount; ++i)
       AddIppInteger(w, kIppEnum, i == 0 ? "operations-supported" : nullptr, kIppOperations[i]);
+  // A print is filed, not printed: as fast as a client can send it.
+  if (IsWanted(wanted, "pages-per-minute", kDescription)) AddIppInteger(w, kIppInteger, "pages-per-minute", 60);
+  if (IsWanted(wanted, "pages-per-minute-color", kDescription))
+    AddIppInteger(w, kIppInteger, "pages-per-minute-color", 60);
   if (IsWanted(wanted, "pdl-override-supported", kDescription))
     AddIppString(w, kIppKeyword, "pdl-override-supported", "attempted");
   if (IsWanted(wanted, "preferred-attributes-supported", kDescription))
@@ -559,6 +563,7 @@ void AnswerIppRequest(IppPrinter* printer, const IppRequest* request, const IppR
                       const IppClock* now, IppWriter* response) {
   if (check->status != kIppOk) {
     BeginIppResponse(response, request, check->status);
+    EndIppMessage(response);
     return;
   }
   Requested wanted;

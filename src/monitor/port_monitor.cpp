@@ -6,11 +6,11 @@
 // is not failed at its start or while it is written (the spooler would send
 // it again and again, holding up every later job): its data is dropped and it
 // fails at its end.
-#include "monitor/job_file.h"
-#include "monitor/job_handover.h"
-#include "monitor/job_owner.h"
+#include "handover/job_file.h"
+#include "handover/job_handover.h"
+#include "handover/job_owner.h"
 #include "monitor/monitor_names.h"
-#include "monitor/program_start.h"
+#include "handover/program_start.h"
 #include "monitor/xcv_commands.h"
 
 namespace {

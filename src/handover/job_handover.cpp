@@ -6,15 +6,15 @@
 // its job fails. The lock cannot be made or held by a user: inside the
 // spooler it is an object of the process alone. The monitor reads no
 // settings: its reasons go to the print queue and the job's record.
-#include "monitor/job_handover.h"
+#include "handover/job_handover.h"
 
 #include <sddl.h>
 
 #include "monitor/access_rules.h"
-#include "monitor/job_file.h"
-#include "monitor/job_owner.h"
+#include "handover/job_file.h"
+#include "handover/job_owner.h"
 #include "monitor/monitor_names.h"
-#include "monitor/program_start.h"
+#include "handover/program_start.h"
 
 namespace {
 
@@ -49,14 +49,16 @@ bool ReadProgramPath(const MonitorRegistry* registry, wchar_t* program) {
     if (status != ERROR_CALL_NOT_IMPLEMENTED) return ReadProgramValue(status, type, bytes, program);
   }
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TOLLIVANE_MONITORS_KEY TOLLIVANE_MONITOR_NAME, 0, KEY_QUERY_VALUE, &key) !=
-      ERROR_SUCCESS)
-    return false;
-  bytes = (MAX_PATH - 1) * sizeof(wchar_t);
-  LONG status =
-      RegQueryValueExW(key, TOLLIVANE_PROGRAM_VALUE, nullptr, &type, reinterpret_cast<BYTE*>(program), &bytes);
-  RegCloseKey(key);
-  return ReadProgramValue(status, type, bytes, program);
+  LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, TOLLIVANE_MONITORS_KEY TOLLIVANE_MONITOR_NAME, 0, KEY_QUERY_VALUE, &key);
+  if (status == ERROR_SUCCESS) {
+    bytes = (MAX_PATH - 1) * sizeof(wchar_t);
+    status = RegQueryValueExW(key, TOLLIVANE_PROGRAM_VALUE, nullptr, &type, reinterpret_cast<BYTE*>(program), &bytes);
+    RegCloseKey(key);
+    if (ReadProgramValue(status, type, bytes, program)) return true;
+  }
+  if (registry->besideProgram == nullptr || lstrlenW(registry->besideProgram) >= MAX_PATH) return false;
+  lstrcpynW(program, registry->besideProgram, MAX_PATH);
+  return true;
 }
 
 // One wait for one of `handles` (at most two) or the port's closing or the

@@ -1,7 +1,7 @@
 // The state of one open port: the job being written and what is needed at
 // its end. Allocated when the spooler opens the port, freed when it closes it.
-#ifndef TOLLIVANE_MONITOR_PORT_STATE_H
-#define TOLLIVANE_MONITOR_PORT_STATE_H
+#ifndef TOLLIVANE_HANDOVER_PORT_STATE_H
+#define TOLLIVANE_HANDOVER_PORT_STATE_H
 
 #include <windows.h>
 #include <winspool.h>

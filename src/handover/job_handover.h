@@ -1,14 +1,18 @@
 // The end of a job: its file becomes the spool file and the program files
 // it, one job at a time across ports and processes.
-#ifndef TOLLIVANE_MONITOR_JOB_HANDOVER_H
-#define TOLLIVANE_MONITOR_JOB_HANDOVER_H
+#ifndef TOLLIVANE_HANDOVER_JOB_HANDOVER_H
+#define TOLLIVANE_HANDOVER_JOB_HANDOVER_H
 
-#include "monitor/port_state.h"
+#include "handover/port_state.h"
 
+// Where the program is recorded: the monitor's registry as the spooler
+// gives it, else the monitor's key under HKLM; `besideProgram`, when set,
+// is taken where setup recorded none (the IPP printer's program beside it).
 struct MonitorRegistry {
   PMONITORREG functions;  // may be null
   HANDLE root;
   HANDLE spooler;
+  const wchar_t* besideProgram;
 };
 
 // Makes the lock that orders jobs and the spooler's stop signal, once, when

@@ -4,10 +4,10 @@
 // the run that files one reads it through a handle the port gives it. Their
 // names are kept where only administrators can write, so that the file of a
 // job killed half-way is removed by a later one, and nothing else is.
-#ifndef TOLLIVANE_MONITOR_JOB_FILE_H
-#define TOLLIVANE_MONITOR_JOB_FILE_H
+#ifndef TOLLIVANE_HANDOVER_JOB_FILE_H
+#define TOLLIVANE_HANDOVER_JOB_FILE_H
 
-#include "monitor/port_state.h"
+#include "handover/port_state.h"
 
 // C:\Kestrin and its spool folder, held open while the port works in them:
 // neither can be renamed or replaced meanwhile.

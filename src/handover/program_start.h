@@ -1,10 +1,10 @@
 // Starts the program for a finished job: as the user who printed, on that
 // user's desktop with that user's environment, never as the spooler's own
 // account.
-#ifndef TOLLIVANE_MONITOR_PROGRAM_START_H
-#define TOLLIVANE_MONITOR_PROGRAM_START_H
+#ifndef TOLLIVANE_HANDOVER_PROGRAM_START_H
+#define TOLLIVANE_HANDOVER_PROGRAM_START_H
 
-#include "monitor/port_state.h"
+#include "handover/port_state.h"
 
 // Starts `program` for the port's job, whose owner the port knows, with its
 // first thread suspended. The run inherits `print` (for reading) and

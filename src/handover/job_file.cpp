@@ -3,7 +3,7 @@
 // made as the spooler itself, after the owner check. No file is ever opened
 // because its name matched a pattern: only names the port itself made and
 // recorded are opened again.
-#include "monitor/job_file.h"
+#include "handover/job_file.h"
 
 #include <ntsecapi.h>
 #include <sddl.h>
@@ -11,7 +11,7 @@
 #include "delivery/settings.h"
 #include "monitor/access_rules.h"
 #include "monitor/job_file_name.h"
-#include "monitor/job_owner.h"
+#include "handover/job_owner.h"
 #include "monitor/monitor_names.h"
 #include "platform/security_facts.h"
 

@@ -2,8 +2,8 @@
 // switches of the thread's identity around the monitor's own work: its files
 // are made as the spooler itself, in folders only administrators can change;
 // the log line a user's settings point to is written as that user.
-#ifndef TOLLIVANE_MONITOR_JOB_OWNER_H
-#define TOLLIVANE_MONITOR_JOB_OWNER_H
+#ifndef TOLLIVANE_HANDOVER_JOB_OWNER_H
+#define TOLLIVANE_HANDOVER_JOB_OWNER_H
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 // The Windows side of the owner rules: tokens read into plain facts, and the
 // thread's identity switched and always put back, whichever path is taken.
-#include "monitor/job_owner.h"
+#include "handover/job_owner.h"
 
 #include <sddl.h>
 

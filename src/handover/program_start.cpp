@@ -1,13 +1,13 @@
 // The Windows side of starting the program; which way it is started is
 // ChooseLaunchWay's decision. Under the spooler service the job's owner is
 // the token impersonated at the job's start: nobody is matched by name.
-#include "monitor/program_start.h"
+#include "handover/program_start.h"
 
 #include <userenv.h>
 #include <wtsapi32.h>
 
 #include "delivery/run_handover.h"
-#include "monitor/job_owner.h"
+#include "handover/job_owner.h"
 #include "monitor/launch_decision.h"
 
 namespace {

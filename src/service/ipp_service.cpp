@@ -1,0 +1,644 @@
+// One thread accepts connections on both loopback addresses, one thread per
+// connection reads its requests (at most kMaxConnections at once, each idle
+// for at most kIdleMilliseconds), and one worker hands the jobs to
+// Tollivane, one at a time, in the order they came: a job that arrives while
+// another is filed waits its turn, it is never refused as busy. A document
+// streams from the socket into the job's file; a client gone half-way files
+// nothing. The printer's state is kept under one lock, never held across a
+// socket call or a hand-over.
+#include "service/ipp_service.h"
+
+#include <ws2tcpip.h>
+
+#include "handover/job_file.h"
+#include "handover/job_handover.h"
+#include "handover/job_owner.h"
+#include "ipp/http_request.h"
+#include "ipp/ipp_codec.h"
+#include "ipp/ipp_printer.h"
+
+namespace {
+
+const int kMaxConnections = 32;
+const DWORD kIdleMilliseconds = 30000;
+const size_t kInputSize = 16 * 1024;
+const size_t kIppHeaderLimit = 64 * 1024;
+const size_t kResponseSize = 64 * 1024;
+// A request that carries no document may still carry a little data; more
+// than this ends the connection rather than being read.
+const size_t kIgnoredDataLimit = 1024 * 1024;
+const char kPrinterPath[] = "/ipp/print";
+
+// What the service keeps of a job besides what a client sees: its
+// hand-over state from the document's first byte until it is filed.
+struct JobDocument {
+  PortState* handover;
+  bool ready;  // the document is whole: the worker may take it
+  char start[8];
+  DWORD startLength;
+};
+
+// The job the worker files: its hand-over state is the worker's alone.
+struct Filing {
+  int32_t jobId;
+  PortState* handover;
+};
+
+struct Service {
+  CRITICAL_SECTION lock;
+  IppPrinter printer;
+  JobDocument documents[kIppMaxJobs];
+  HANDLE stop;
+  HANDLE jobReady;
+  LONG connections;
+  Filing filing;
+  MonitorRegistry registry;
+  wchar_t besideProgram[MAX_PATH];
+  ULONGLONG startedTick;
+} service;
+
+IppClock Now(void) {
+  SYSTEMTIME utc;
+  GetSystemTime(&utc);
+  IppClock clock = {static_cast<uint32_t>((GetTickCount64() - service.startedTick) / 1000) + 1,
+                    utc.wYear,
+                    static_cast<uint8_t>(utc.wMonth),
+                    static_cast<uint8_t>(utc.wDay),
+                    static_cast<uint8_t>(utc.wHour),
+                    static_cast<uint8_t>(utc.wMinute),
+                    static_cast<uint8_t>(utc.wSecond)};
+  return clock;
+}
+
+JobDocument* DocumentOf(IppJob* job) { return &service.documents[job - service.printer.jobs]; }
+
+void FreeHandover(JobDocument* document) {
+  if (document->handover == nullptr) return;
+  DiscardJobFile(document->handover);
+  if (document->handover->ownerToken != nullptr) CloseHandle(document->handover->ownerToken);
+  if (document->handover->wake != nullptr) CloseHandle(document->handover->wake);
+  HeapFree(GetProcessHeap(), 0, document->handover);
+  *document = JobDocument{};
+}
+
+// Under the lock: a job cancelled meanwhile lets its file go, or, when it
+// is being filed, wakes the hand-over, which ends a run that has not taken
+// its print yet.
+void ReleaseCancelledJobs(void) {
+  for (IppJob& job : service.printer.jobs) {
+    if (job.id == 0 || job.state != kIppJobCanceled) continue;
+    if (job.id == service.filing.jobId && service.filing.handover != nullptr) SetEvent(service.filing.handover->wake);
+    FreeHandover(DocumentOf(&job));
+  }
+}
+
+// The job's owner: the service's own user, where it runs in the foreground
+// (under Wine there is one user, and no client's process can be named).
+PortState* NewHandover(void) {
+  PortState* state = static_cast<PortState*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(PortState)));
+  if (state == nullptr) return nullptr;
+  state->tag = kPortStateTag;
+  state->jobFile = INVALID_HANDLE_VALUE;
+  state->wake = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  state->ownerToken = OpenJobOwnerToken();
+  if (state->ownerToken != nullptr) {
+    state->record.ownerKnown =
+        TokenUserSidString(state->ownerToken, state->record.ownerSid, sizeof state->record.ownerSid);
+    ReadOwnerFacts(state->ownerToken, &state->record.owner);
+  }
+  SpoolFolders folders;
+  const char* reason = nullptr;
+  bool made = state->wake != nullptr && state->ownerToken != nullptr && HoldSpoolFolders(&folders, &reason);
+  if (made) {
+    made = CreateJobFile(state);
+    ReleaseSpoolFolders(&folders);
+  }
+  if (made) return state;
+  if (state->ownerToken != nullptr) CloseHandle(state->ownerToken);
+  if (state->wake != nullptr) CloseHandle(state->wake);
+  HeapFree(GetProcessHeap(), 0, state);
+  return nullptr;
+}
+
+// --- the connection: bytes in, a request's head and body -------------------
+
+struct Connection {
+  SOCKET socket;
+  IppRequest request;
+  char input[kInputSize];
+  size_t have;  // bytes in `input`
+  size_t at;    // the first not yet used
+  HttpRequestHead head;
+  uint64_t bodyLeft;  // with a Content-Length
+  ChunkedBody chunked;
+  bool bodyDone;
+  bool broken;  // the client went away or sent what cannot be read
+};
+
+bool Receive(Connection* c) {
+  if (c->at == c->have) c->at = c->have = 0;
+  if (c->have == kInputSize) {
+    MoveMemory(c->input, c->input + c->at, c->have - c->at);
+    c->have -= c->at;
+    c->at = 0;
+  }
+  int got = recv(c->socket, c->input + c->have, static_cast<int>(kInputSize - c->have), 0);
+  if (got <= 0) {
+    c->broken = true;
+    return false;
+  }
+  c->have += static_cast<size_t>(got);
+  return true;
+}
+
+bool SendAll(Connection* c, const void* bytes, size_t length) {
+  const char* at = static_cast<const char*>(bytes);
+  while (length > 0) {
+    int sent = send(c->socket, at, length > 65536 ? 65536 : static_cast<int>(length), 0);
+    if (sent <= 0) {
+      c->broken = true;
+      return false;
+    }
+    at += sent;
+    length -= static_cast<size_t>(sent);
+  }
+  return true;
+}
+
+const char* StatusText(int status) {
+  switch (status) {
+    case 400: return "Bad Request";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 411: return "Length Required";
+    case 413: return "Payload Too Large";
+    case 415: return "Unsupported Media Type";
+    case 417: return "Expectation Failed";
+    case 431: return "Request Header Fields Too Large";
+    case 503: return "Service Unavailable";
+    default: return "Error";
+  }
+}
+
+void SendHttpError(Connection* c, int status) {
+  char line[160];
+  wsprintfA(line, "HTTP/1.1 %d %s\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", status, StatusText(status));
+  SendAll(c, line, static_cast<size_t>(lstrlenA(line)));
+}
+
+// The head of the next request; false when the client went away or sent
+// what is no request.
+bool ReadHead(Connection* c) {
+  for (;;) {
+    size_t length = 0;
+    HttpHeadResult result = ParseHttpHead(c->input + c->at, c->have - c->at, &c->head, &length);
+    if (result == kHttpHeadComplete) {
+      c->at += length;
+      return true;
+    }
+    if (result == kHttpHeadMalformed || result == kHttpHeadTooLarge) {
+      SendHttpError(c, result == kHttpHeadMalformed ? 400 : 431);
+      return false;
+    }
+    if (!Receive(c)) return false;
+  }
+}
+
+// Up to `size` bytes of the body; 0 at its end or when the client went away.
+size_t ReadBody(Connection* c, uint8_t* out, size_t size) {
+  while (!c->bodyDone && !c->broken) {
+    if (c->at == c->have && !Receive(c)) return 0;
+    const uint8_t* in = reinterpret_cast<const uint8_t*>(c->input + c->at);
+    size_t available = c->have - c->at;
+    if (!c->head.chunked) {
+      size_t take = available < size ? available : size;
+      if (take > c->bodyLeft) take = static_cast<size_t>(c->bodyLeft);
+      CopyMemory(out, in, take);
+      c->at += take;
+      c->bodyLeft -= take;
+      c->bodyDone = c->bodyLeft == 0;
+      if (take > 0) return take;
+      continue;
+    }
+    size_t produced = 0;
+    c->at += DecodeChunkedBody(&c->chunked, in, available, out, size, &produced);
+    c->bodyDone = c->chunked.done;
+    if (c->chunked.failed) c->broken = true;
+    if (produced > 0) return produced;
+  }
+  return 0;
+}
+
+void StartBody(Connection* c) {
+  c->bodyLeft = c->head.hasContentLength ? c->head.contentLength : 0;
+  c->bodyDone = !c->head.chunked && c->bodyLeft == 0;
+  StartChunkedBody(&c->chunked);
+}
+
+// What is left of a body that carries nothing wanted; false when it is too
+// much to read, or the client went away.
+bool SkipBody(Connection* c) {
+  uint8_t scratch[4096];
+  size_t skipped = 0;
+  while (!c->bodyDone && !c->broken && skipped <= kIgnoredDataLimit) skipped += ReadBody(c, scratch, sizeof scratch);
+  return c->bodyDone && !c->broken;
+}
+
+bool SendIppResponse(Connection* c, const uint8_t* bytes, size_t length) {
+  char head[160];
+  wsprintfA(head, "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: %u\r\nConnection: %s\r\n\r\n",
+            static_cast<unsigned>(length), c->head.keepAlive ? "keep-alive" : "close");
+  return SendAll(c, head, static_cast<size_t>(lstrlenA(head))) && SendAll(c, bytes, length);
+}
+
+// --- documents ------------------------------------------------------------
+
+bool RequestText(const IppRequest* request, const char* name, char* text, size_t size) {
+  const IppAttribute* attribute = FindIppAttribute(request, kIppOperationGroup, name);
+  return attribute != nullptr && IppValueText(FirstIppValue(request, attribute), text, size);
+}
+
+// Streams the rest of the body into the job's file. False when the client
+// went away before its end: the job then files nothing.
+bool ReceiveDocument(Connection* c, JobDocument* document, const uint8_t* first, size_t firstLength) {
+  static_assert(kJobBufferSize >= 4096, "the port's buffer takes a piece at a time");
+  uint8_t piece[16384];
+  const uint8_t* bytes = first;
+  size_t length = firstLength;
+  for (;;) {
+    if (document->startLength < sizeof document->start) {
+      DWORD take = static_cast<DWORD>(sizeof document->start) - document->startLength;
+      if (take > length) take = static_cast<DWORD>(length);
+      CopyMemory(document->start + document->startLength, bytes, take);
+      document->startLength += take;
+    }
+    AppendToJobFile(document->handover, bytes, static_cast<DWORD>(length));
+    if (c->bodyDone || c->broken) break;
+    length = ReadBody(c, piece, sizeof piece);
+    bytes = piece;
+    if (length == 0 && !c->bodyDone) break;
+  }
+  FlushJobFile(document->handover);
+  return c->bodyDone && !c->broken;
+}
+
+const char* RequestingUser(const IppRequest* request, char* user, size_t size) {
+  if (!RequestText(request, "requesting-user-name", user, size) || user[0] == '\0') lstrcpynA(user, "anonymous", 32);
+  return user;
+}
+
+// Print-Job and Send-Document: the job and its file, then its bytes, then
+// the answer. `job` is null for Print-Job.
+void AnswerDocument(Connection* c, const IppRequest* request, IppRequestCheck check, const uint8_t* first,
+                    size_t firstLength, IppWriter* response) {
+  char user[kIppJobTextSize];
+  RequestingUser(request, user, sizeof user);
+  char format[64] = "application/octet-stream";
+  RequestText(request, "document-format", format, sizeof format);
+  char name[kIppJobTextSize] = "Untitled";
+  RequestText(request, request->operation == kIppPrintJob ? "job-name" : "document-name", name, sizeof name);
+  char compression[32] = "none";
+  IppStatus refused = kIppOk;
+  if (RequestText(request, "compression", compression, sizeof compression) && lstrcmpA(compression, "none") != 0)
+    refused = kIppCompressionNotSupported;
+  else if (!IsIppFormatSupported(format))
+    refused = kIppDocumentFormatNotSupported;
+  IppClock now = Now();
+  EnterCriticalSection(&service.lock);
+  IppJob* job = nullptr;
+  if (refused == kIppOk && request->operation == kIppPrintJob) {
+    job = AddIppJob(&service.printer, name, user, format, now.upTime);
+    if (job == nullptr) refused = kIppBusy;
+  } else if (refused == kIppOk) {
+    job = FindIppJob(&service.printer, check.jobId);
+    if (job == nullptr)
+      refused = kIppNotFound;
+    else if (lstrcmpA(job->user, user) != 0)
+      refused = kIppForbidden;
+    else if (!job->awaitingDocument || DocumentOf(job)->handover != nullptr)
+      refused = job->state >= kIppJobCanceled ? kIppNotPossible : kIppMultipleDocumentsNotSupported;
+  }
+  bool lastDocument = true;
+  if (request->operation == kIppSendDocument &&
+      !IppValueBoolean(FirstIppValue(request, FindIppAttribute(request, kIppOperationGroup, "last-document")),
+                       &lastDocument))
+    refused = kIppBadRequest;
+  JobDocument* document = job != nullptr && refused == kIppOk ? DocumentOf(job) : nullptr;
+  if (document != nullptr) {
+    FreeHandover(document);
+    document->handover = NewHandover();
+    if (document->handover == nullptr) {
+      SetIppJobState(&service.printer, job, kIppJobAborted, "aborted-by-system", "The job's file could not be made.",
+                     now.upTime);
+      refused = kIppInternalError;
+      document = nullptr;
+    } else {
+      lstrcpynA(job->format, format, sizeof job->format);
+      job->awaitingDocument = false;
+    }
+  }
+  LeaveCriticalSection(&service.lock);
+  if (document == nullptr) {
+    BeginIppResponse(response, request, refused);
+    if (refused == kIppDocumentFormatNotSupported || refused == kIppCompressionNotSupported) {
+      AddIppGroup(response, kIppUnsupportedGroup);
+      if (refused == kIppDocumentFormatNotSupported)
+        AddIppString(response, kIppMimeMediaType, "document-format", format);
+      else
+        AddIppString(response, kIppKeyword, "compression", compression);
+    }
+    EndIppMessage(response);
+    SkipBody(c);
+    return;
+  }
+  bool whole = ReceiveDocument(c, document, first, firstLength);
+  now = Now();
+  EnterCriticalSection(&service.lock);
+  if (!whole) {
+    SetIppJobState(&service.printer, job, kIppJobAborted, "aborted-by-system",
+                   "The client went away before the document's end: nothing was filed.", now.upTime);
+    FreeHandover(document);
+  } else if (job->state == kIppJobPending) {
+    document->ready = lastDocument || request->operation == kIppPrintJob;
+    SetEvent(service.jobReady);
+  }
+  BeginIppResponse(response, request, kIppOk);
+  WriteJobSummary(response, &service.printer, job);
+  EndIppMessage(response);
+  ReleaseCancelledJobs();
+  LeaveCriticalSection(&service.lock);
+}
+
+void AnswerCreateJob(const IppRequest* request, IppWriter* response) {
+  char user[kIppJobTextSize];
+  RequestingUser(request, user, sizeof user);
+  char name[kIppJobTextSize] = "Untitled";
+  RequestText(request, "job-name", name, sizeof name);
+  EnterCriticalSection(&service.lock);
+  IppJob* job = AddIppJob(&service.printer, name, user, "", Now().upTime);
+  BeginIppResponse(response, request, job != nullptr ? kIppOk : kIppBusy);
+  if (job != nullptr) {
+    job->awaitingDocument = true;
+    lstrcpynA(job->reason, "job-incoming", sizeof job->reason);
+    WriteJobSummary(response, &service.printer, job);
+  }
+  EndIppMessage(response);
+  LeaveCriticalSection(&service.lock);
+}
+
+// Close-Job releases a job whose document came without last-document.
+void AnswerOtherRequest(const IppRequest* request, const IppRequestCheck* check, IppWriter* response) {
+  char user[kIppJobTextSize];
+  RequestingUser(request, user, sizeof user);
+  IppClock now = Now();
+  EnterCriticalSection(&service.lock);
+  AnswerIppRequest(&service.printer, request, check, user, &now, response);
+  if (request->operation == kIppCloseJob && check->status == kIppOk) {
+    IppJob* job = FindIppJob(&service.printer, check->jobId);
+    if (job != nullptr && DocumentOf(job)->handover != nullptr && !DocumentOf(job)->ready) {
+      DocumentOf(job)->ready = true;
+      SetEvent(service.jobReady);
+    } else if (job != nullptr && job->awaitingDocument) {
+      SetIppJobState(&service.printer, job, kIppJobAborted, "job-data-insufficient", "The job got no document.",
+                     now.upTime);
+    }
+  }
+  ReleaseCancelledJobs();
+  LeaveCriticalSection(&service.lock);
+}
+
+// One request on the connection, its head already read.
+bool ServeRequest(Connection* c, uint8_t* header, uint8_t* responseBytes) {
+  int status = JudgeHttpRequest(&c->head, kPrinterPath);
+  if (status != 0) {
+    SendHttpError(c, status);
+    return false;
+  }
+  if (c->head.expectContinue && !SendAll(c, "HTTP/1.1 100 Continue\r\n\r\n", 25)) return false;
+  StartBody(c);
+  IppRequest* request = &c->request;
+  size_t used = 0;
+  IppDecodeResult decoded = kIppNeedMore;
+  for (;;) {
+    decoded = DecodeIppRequest(header, used, request);
+    if (decoded != kIppNeedMore || c->bodyDone || c->broken || used == kIppHeaderLimit) break;
+    used += ReadBody(c, header + used, kIppHeaderLimit - used);
+  }
+  if (decoded != kIppDecoded) {
+    SendHttpError(c, c->broken ? 400 : decoded == kIppNeedMore && used == kIppHeaderLimit ? 413 : 400);
+    return false;
+  }
+  IppWriter response = {responseBytes, kResponseSize, 0, false};
+  IppRequestCheck check = CheckIppRequest(request);
+  const uint8_t* data = header + request->dataOffset;
+  size_t dataLength = used - request->dataOffset;
+  if (check.status == kIppOk && (request->operation == kIppPrintJob || request->operation == kIppSendDocument)) {
+    AnswerDocument(c, request, check, data, dataLength, &response);
+  } else {
+    if (check.status == kIppOk && request->operation == kIppCreateJob)
+      AnswerCreateJob(request, &response);
+    else
+      AnswerOtherRequest(request, &check, &response);
+    if (!SkipBody(c)) return false;
+  }
+  if (response.overflow) {
+    BeginIppResponse(&response, request, kIppInternalError);
+    EndIppMessage(&response);
+  }
+  if (c->broken) return false;
+  return SendIppResponse(c, responseBytes, response.used) && c->head.keepAlive;
+}
+
+DWORD WINAPI ServeConnection(void* parameter) {
+  Connection* c = static_cast<Connection*>(parameter);
+  uint8_t* header = static_cast<uint8_t*>(HeapAlloc(GetProcessHeap(), 0, kIppHeaderLimit + kResponseSize));
+  if (header != nullptr) {
+    while (ReadHead(c) && ServeRequest(c, header, header + kIppHeaderLimit)) {
+    }
+    HeapFree(GetProcessHeap(), 0, header);
+  }
+  shutdown(c->socket, SD_BOTH);
+  closesocket(c->socket);
+  HeapFree(GetProcessHeap(), 0, c);
+  InterlockedDecrement(&service.connections);
+  return 0;
+}
+
+void Accept(SOCKET listener) {
+  SOCKET accepted = accept(listener, nullptr, nullptr);
+  if (accepted == INVALID_SOCKET) return;
+  DWORD idle = kIdleMilliseconds;
+  setsockopt(accepted, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&idle), sizeof idle);
+  setsockopt(accepted, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&idle), sizeof idle);
+  Connection* c = nullptr;
+  if (InterlockedIncrement(&service.connections) <= kMaxConnections)
+    c = static_cast<Connection*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Connection)));
+  HANDLE thread = nullptr;
+  if (c != nullptr) {
+    c->socket = accepted;
+    thread = CreateThread(nullptr, 0, ServeConnection, c, 0, nullptr);
+  }
+  if (thread != nullptr) {
+    CloseHandle(thread);
+    return;
+  }
+  if (c != nullptr) HeapFree(GetProcessHeap(), 0, c);
+  InterlockedDecrement(&service.connections);
+  Connection refused = {};
+  refused.socket = accepted;
+  SendHttpError(&refused, 503);
+  closesocket(accepted);
+}
+
+// --- the worker: one job at a time ----------------------------------------
+
+IppJob* NextReadyJob(void) {
+  IppJob* next = nullptr;
+  for (IppJob& job : service.printer.jobs)
+    if (job.id != 0 && job.state == kIppJobPending && DocumentOf(&job)->ready &&
+        (next == nullptr || job.id < next->id))
+      next = &job;
+  return next;
+}
+
+bool IsPdf(const JobDocument* document) {
+  const char kMagic[] = "%PDF-";
+  if (document->startLength < sizeof kMagic - 1) return false;
+  for (DWORD i = 0; i < sizeof kMagic - 1; ++i)
+    if (document->start[i] != kMagic[i]) return false;
+  return true;
+}
+
+// Takes the oldest job whose document is whole, files it outside the lock
+// and records how it ended.
+DWORD WINAPI FileJobs(void*) {
+  HANDLE waits[2] = {service.jobReady, service.stop};
+  for (;;) {
+    EnterCriticalSection(&service.lock);
+    IppJob* job = NextReadyJob();
+    JobDocument document = {};
+    if (job != nullptr) {
+      document = *DocumentOf(job);
+      *DocumentOf(job) = JobDocument{};
+      service.filing = Filing{job->id, document.handover};
+      SetIppJobState(&service.printer, job, kIppJobProcessing, "job-printing", "Being filed.", Now().upTime);
+    }
+    LeaveCriticalSection(&service.lock);
+    if (job == nullptr) {
+      if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) return 0;
+      continue;
+    }
+    bool pdf = IsPdf(&document);
+    BOOL filed = pdf && EndPortJob(document.handover, &service.registry);
+    EnterCriticalSection(&service.lock);
+    job = FindIppJob(&service.printer, service.filing.jobId);
+    const char* why = pdf ? document.handover->record.reason : "Not a PDF document: nothing was filed.";
+    if (job != nullptr && filed)
+      SetIppJobState(&service.printer, job, kIppJobCompleted, "job-completed-successfully", "Handed to Tollivane.",
+                     Now().upTime);
+    else if (job != nullptr)
+      SetIppJobState(&service.printer, job, kIppJobAborted, pdf ? "aborted-by-system" : "document-format-error",
+                     why != nullptr ? why : "Not filed.", Now().upTime);
+    service.filing = Filing{};
+    FreeHandover(&document);
+    LeaveCriticalSection(&service.lock);
+  }
+}
+
+SOCKET Listen(int family, int port) {
+  SOCKET listener = socket(family, SOCK_STREAM, IPPROTO_TCP);
+  if (listener == INVALID_SOCKET) return INVALID_SOCKET;
+  BOOL exclusive = TRUE;
+  setsockopt(listener, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+  int bound = SOCKET_ERROR;
+  if (family == AF_INET) {
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bound = bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  } else {
+    DWORD only = 1;
+    setsockopt(listener, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&only), sizeof only);
+    sockaddr_in6 address = {};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(static_cast<u_short>(port));
+    address.sin6_addr = in6addr_loopback;
+    bound = bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  }
+  if (bound == SOCKET_ERROR || listen(listener, SOMAXCONN) == SOCKET_ERROR) {
+    closesocket(listener);
+    return INVALID_SOCKET;
+  }
+  return listener;
+}
+
+void Say(const char* text) {
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, static_cast<DWORD>(lstrlenA(text)), &written, nullptr);
+}
+
+void FindProgramBesideService(void) {
+  DWORD length = GetModuleFileNameW(nullptr, service.besideProgram, MAX_PATH);
+  wchar_t* slash = nullptr;
+  for (wchar_t* at = service.besideProgram; length > 0 && length < MAX_PATH && *at != L'\0'; ++at)
+    if (*at == L'\\') slash = at;
+  if (slash != nullptr && (slash - service.besideProgram) + 15 < MAX_PATH) {
+    lstrcpynW(slash + 1, L"Tollivane.exe", 14);
+    service.registry.besideProgram = service.besideProgram;
+  }
+}
+
+}  // namespace
+
+int RunIppService(int port, HANDLE stop) {
+  WSADATA winsock;
+  if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0) return 1;
+  InitializeCriticalSection(&service.lock);
+  InitJobOwners();
+  InitJobHandover();
+  service.stop = stop;
+  service.jobReady = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  service.startedTick = GetTickCount64();
+  FindProgramBesideService();
+  char uuid[48];
+  lstrcpyA(uuid, "urn:uuid:7c1f2a6e-4b3d-4e59-9a8c-");
+  char tail[16];
+  wsprintfA(tail, "%012x", static_cast<unsigned>(port));
+  lstrcatA(uuid, tail);
+  IppClock now = Now();
+  StartIppPrinter(&service.printer, port, uuid, &now);
+  SOCKET listeners[2] = {Listen(AF_INET, port), Listen(AF_INET6, port)};
+  if (listeners[0] == INVALID_SOCKET) {
+    char line[96];
+    wsprintfA(line, "TollivaneService: cannot listen on 127.0.0.1:%d (error %d)\r\n", port, WSAGetLastError());
+    Say(line);
+    if (listeners[1] != INVALID_SOCKET) closesocket(listeners[1]);
+    return 1;
+  }
+  HANDLE worker = CreateThread(nullptr, 0, FileJobs, nullptr, 0, nullptr);
+  char line[128];
+  wsprintfA(line, "TollivaneService: ipp://127.0.0.1:%d/ipp/print%s\r\n", port,
+            listeners[1] != INVALID_SOCKET ? " (and [::1])" : "");
+  Say(line);
+  while (WaitForSingleObject(stop, 0) == WAIT_TIMEOUT) {
+    fd_set ready;
+    FD_ZERO(&ready);
+    for (SOCKET listener : listeners)
+      if (listener != INVALID_SOCKET) FD_SET(listener, &ready);
+    timeval slice = {0, 250000};
+    if (select(0, &ready, nullptr, nullptr, &slice) <= 0) continue;
+    for (SOCKET listener : listeners)
+      if (listener != INVALID_SOCKET && FD_ISSET(listener, &ready)) Accept(listener);
+  }
+  for (SOCKET listener : listeners)
+    if (listener != INVALID_SOCKET) closesocket(listener);
+  StopJobHandover();
+  if (worker != nullptr) {
+    WaitForSingleObject(worker, 90000);
+    CloseHandle(worker);
+  }
+  Say("TollivaneService: stopped\r\n");
+  return 0;
+}
