@@ -49,7 +49,8 @@ bool ReadProgramPath(const MonitorRegistry* registry, wchar_t* program) {
     if (status != ERROR_CALL_NOT_IMPLEMENTED) return ReadProgramValue(status, type, bytes, program);
   }
   HKEY key = nullptr;
-  LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, TOLLIVANE_MONITORS_KEY TOLLIVANE_MONITOR_NAME, 0, KEY_QUERY_VALUE, &key);
+  LONG status =
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, TOLLIVANE_MONITORS_KEY TOLLIVANE_MONITOR_NAME, 0, KEY_QUERY_VALUE, &key);
   if (status == ERROR_SUCCESS) {
     bytes = (MAX_PATH - 1) * sizeof(wchar_t);
     status = RegQueryValueExW(key, TOLLIVANE_PROGRAM_VALUE, nullptr, &type, reinterpret_cast<BYTE*>(program), &bytes);

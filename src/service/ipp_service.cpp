@@ -167,17 +167,28 @@ bool SendAll(Connection* c, const void* bytes, size_t length) {
 
 const char* StatusText(int status) {
   switch (status) {
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 411: return "Length Required";
-    case 413: return "Payload Too Large";
-    case 415: return "Unsupported Media Type";
-    case 417: return "Expectation Failed";
-    case 431: return "Request Header Fields Too Large";
-    case 503: return "Service Unavailable";
-    default: return "Error";
+    case 400:
+      return "Bad Request";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 411:
+      return "Length Required";
+    case 413:
+      return "Payload Too Large";
+    case 415:
+      return "Unsupported Media Type";
+    case 417:
+      return "Expectation Failed";
+    case 431:
+      return "Request Header Fields Too Large";
+    case 503:
+      return "Service Unavailable";
+    default:
+      return "Error";
   }
 }
 
@@ -496,8 +507,7 @@ void Accept(SOCKET listener) {
 IppJob* NextReadyJob(void) {
   IppJob* next = nullptr;
   for (IppJob& job : service.printer.jobs)
-    if (job.id != 0 && job.state == kIppJobPending && DocumentOf(&job)->ready &&
-        (next == nullptr || job.id < next->id))
+    if (job.id != 0 && job.state == kIppJobPending && DocumentOf(&job)->ready && (next == nullptr || job.id < next->id))
       next = &job;
   return next;
 }

@@ -27,7 +27,9 @@ DWORD WINAPI StopWhenInputCloses(void*) {
   return 0;
 }
 
-bool IsWord(const wchar_t* argument, const wchar_t* word) { return argument != nullptr && lstrcmpiW(argument, word) == 0; }
+bool IsWord(const wchar_t* argument, const wchar_t* word) {
+  return argument != nullptr && lstrcmpiW(argument, word) == 0;
+}
 
 // A port from 1 to 65535, digits only.
 int ParsePort(const wchar_t* text) {

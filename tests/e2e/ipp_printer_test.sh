@@ -1,0 +1,163 @@
+#!/bin/sh
+# The IPP printer under Wine, driven from Linux as an IPP client would: CUPS's
+# conformance files ipp-1.1.test and ipp-2.0.test (with documents made by
+# Ghostscript) pass; a PDF printed is filed byte for byte, also from six
+# clients at once; a client gone half-way through its document files
+# nothing; requests a web page could send are refused; and closing the
+# service's standard input stops it.
+#   ipp_printer_test.sh SERVICE_EXE PORT     (WINEPREFIX: a prefix with the null driver)
+set -u
+service=$1
+port=$2
+drive_c=${WINEPREFIX:?}/drive_c
+out=$drive_c/TollivaneTest/ipp
+scratch=$(mktemp -d)
+uri=ipp://127.0.0.1:$port/ipp/print
+failures=0
+feeder=""
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+cleanup() {
+  [ -n "$feeder" ] && kill "$feeder" 2>/dev/null
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+rm -rf "$drive_c/Kestrin" "$out"
+mkdir -p "$drive_c/Kestrin/Print/Config" "$out"
+printf '[Tarvold]\r\nDefaultDir=C:\\TollivaneTest\\ipp\r\nPromptForEachPrint=0\r\n' \
+  >"$drive_c/Kestrin/Print/Config/Kestrin.ini"
+# The program the service starts: beside it, as no setup recorded one.
+wine reg delete 'HKLM\System\CurrentControlSet\Control\Print\Monitors\Tollivane Port Monitor' /v Program /f \
+  >/dev/null 2>&1
+
+# The service's standard input is a pipe this script holds: closing it stops it.
+mkfifo "$scratch/input"
+wine "$service" run --port "$port" <"$scratch/input" >"$scratch/service.log" 2>&1 &
+service_pid=$!
+sleep 100000 >"$scratch/input" &
+feeder=$!
+for _ in $(seq 100); do
+  grep -q "TollivaneService: $uri" "$scratch/service.log" && break
+  sleep 0.1
+done
+grep -q "TollivaneService: $uri" "$scratch/service.log" || fail "the service did not start: $(cat "$scratch/service.log")"
+
+# Documents named by the conformance files, made where ipptool looks for them.
+make_pdf() {  # file, paper, text
+  gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=pdfwrite -sPAPERSIZE="$2" -o "$1" \
+    -c "/Helvetica findfont 24 scalefont setfont 72 700 moveto ($3) show showpage" >/dev/null 2>&1 ||
+    fail "Ghostscript did not make $1"
+}
+cp /usr/share/cups/ipptool/ipp-1.1.test /usr/share/cups/ipptool/ipp-2.0.test "$scratch/"
+make_pdf "$scratch/document-a4.pdf" a4 "A4 document"
+make_pdf "$scratch/document-letter.pdf" letter "Letter document"
+printf '%%!PS\n/Helvetica findfont 24 scalefont setfont 72 700 moveto (PostScript) show showpage\n' \
+  >"$scratch/document-a4.ps"
+cp "$scratch/document-a4.ps" "$scratch/document-letter.ps"
+convert -size 600x400 gradient:red-blue "$scratch/color.jpg" && convert -size 600x400 gradient:white-black -colorspace Gray \
+  "$scratch/gray.jpg" || fail "ImageMagick did not make the JPEG samples"
+for suite in ipp-1.1 ipp-2.0; do
+  timeout 600 ipptool -t -f "$scratch/document-a4.pdf" "$uri" "$scratch/$suite.test" >"$scratch/$suite.log" 2>&1 ||
+    fail "$suite.test ended with $?: $(grep -A6 FAIL "$scratch/$suite.log" | head -30)"
+  grep -q "FAIL" "$scratch/$suite.log" && fail "$suite.test: $(grep -A6 FAIL "$scratch/$suite.log" | head -30)"
+  grep -q "PASS" "$scratch/$suite.log" || fail "$suite.test passed nothing: $(tail -5 "$scratch/$suite.log")"
+done
+
+# The suites' jobs are filed one after another: until the folder is quiet.
+settled=0
+count=-1
+for _ in $(seq 240); do
+  now=$(ls "$out" | wc -l)
+  if [ "$now" -eq "$count" ]; then
+    settled=$((settled + 1))
+    [ "$settled" -ge 6 ] && break
+  else
+    settled=0
+    count=$now
+  fi
+  sleep 0.5
+done
+[ "$count" -gt 0 ] || fail "the conformance suites' prints were not filed"
+for filed in "$out"/*; do
+  head -c 5 "$filed" | grep -q '%PDF-' || fail "$(basename "$filed") is not a PDF"
+done
+
+# Waits until the output folder holds $1 files, at most a minute.
+wait_for_files() {
+  for _ in $(seq 600); do
+    [ "$(ls "$out" | wc -l)" -ge "$1" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+# Each of six clients prints a PDF of its own at once; each is filed once.
+rm -rf "$out" && mkdir -p "$out"
+clients=""
+for i in 1 2 3 4 5 6; do
+  make_pdf "$scratch/client$i.pdf" a4 "Client $i"
+  ipptool -f "$scratch/client$i.pdf" "$uri" print-job.test >"$scratch/client$i.log" 2>&1 &
+  clients="$clients $!"
+done
+for client in $clients; do wait "$client" || fail "a client's print-job.test failed"; done
+wait_for_files 6 || fail "six clients at once: $(ls "$out" | wc -l) files filed"
+sleep 1
+for i in 1 2 3 4 5 6; do
+  found=0
+  for filed in "$out"/*; do cmp -s "$scratch/client$i.pdf" "$filed" && found=$((found + 1)); done
+  [ "$found" -eq 1 ] || fail "client $i's print was filed $found times"
+done
+
+# A client gone half-way through its document files nothing; requests a
+# web page could send get an HTTP refusal.
+python3 - "$port" >"$scratch/http.log" 2>&1 <<'PYTHON' || fail "HTTP checks: $(cat "$scratch/http.log")"
+import socket, struct, sys
+port = int(sys.argv[1])
+def attr(tag, name, value):
+    return bytes([tag]) + struct.pack('>H', len(name)) + name.encode() + struct.pack('>H', len(value)) + value
+ipp = (bytes([2, 0]) + struct.pack('>HI', 0x0002, 5) + bytes([1]) + attr(0x47, 'attributes-charset', b'utf-8') +
+       attr(0x48, 'attributes-natural-language', b'en') +
+       attr(0x45, 'printer-uri', ('ipp://127.0.0.1:%d/ipp/print' % port).encode()) +
+       attr(0x49, 'document-format', b'application/pdf') + bytes([3]))
+def exchange(head, body, whole=True):
+    s = socket.create_connection(('127.0.0.1', port))
+    s.sendall(head + body)
+    if not whole:
+        s.close()
+        return b''
+    s.settimeout(20)
+    answer = s.recv(4096)
+    s.close()
+    return answer
+cut = b'%PDF-1.4\n' + b'x' * 5000
+head = b'POST /ipp/print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/ipp\r\nContent-Length: %d\r\n\r\n'
+exchange(head % (len(ipp) + 100000), ipp + cut, whole=False)
+refusals = [
+    (b'POST /ipp/print HTTP/1.1\r\nHost: 127.0.0.1\r\nOrigin: http://page.example\r\n'
+     b'Content-Type: application/ipp\r\nContent-Length: %d\r\n\r\n', b'403'),
+    (b'POST /ipp/print HTTP/1.1\r\nHost: printer.example:8631\r\nContent-Type: application/ipp\r\n'
+     b'Content-Length: %d\r\n\r\n', b'403'),
+    (b'POST /ipp/print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\nContent-Length: %d\r\n\r\n', b'415'),
+]
+for head_template, status in refusals:
+    answer = exchange(head_template % len(ipp), ipp)
+    if not answer.startswith(b'HTTP/1.1 ' + status):
+        sys.exit('wanted %s, got %r' % (status.decode(), answer[:40]))
+PYTHON
+sleep 2
+[ "$(ls "$out" | wc -l)" -eq 6 ] || fail "a client gone half-way filed something: $(ls "$out")"
+
+# Closing its standard input stops the service.
+kill "$feeder"
+feeder=""
+for _ in $(seq 100); do
+  kill -0 "$service_pid" 2>/dev/null || break
+  sleep 0.1
+done
+kill -0 "$service_pid" 2>/dev/null && fail "the service did not stop when its input closed"
+grep -q "TollivaneService: stopped" "$scratch/service.log" || fail "the service did not say it stopped"
+
+echo "ipp printer: $failures failure(s)"
+[ "$failures" -eq 0 ]
