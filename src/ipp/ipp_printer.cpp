@@ -11,8 +11,8 @@ const char kLanguage[] = "en";
 const char kPrinterName[] = "Tollivane";
 const char kMakeAndModel[] = "Tollivane Print Service";
 const char kFirmwareVersion[] = "1.0.0";
-const char kDeviceId[] = "MFG:Tollivane;MDL:Tollivane Print Service;CMD:PDF;CLS:PRINTER;";
-const char* const kFormats[] = {"application/pdf", "application/octet-stream"};
+const char kDeviceId[] = "MFG:Tollivane;MDL:Tollivane Print Service;CMD:PDF,JPEG;CLS:PRINTER;";
+const char* const kFormats[] = {"application/pdf", "image/jpeg", "application/octet-stream"};
 const int kRequestedMax = 64;
 
 struct MediaSize {

@@ -16,6 +16,7 @@
 #include "ipp/http_request.h"
 #include "ipp/ipp_codec.h"
 #include "ipp/ipp_printer.h"
+#include "ipp/pdf_writer.h"
 
 namespace {
 
@@ -512,12 +513,80 @@ IppJob* NextReadyJob(void) {
   return next;
 }
 
-bool IsPdf(const JobDocument* document) {
-  const char kMagic[] = "%PDF-";
-  if (document->startLength < sizeof kMagic - 1) return false;
-  for (DWORD i = 0; i < sizeof kMagic - 1; ++i)
-    if (document->start[i] != kMagic[i]) return false;
+bool StartsWith(const JobDocument* document, const char* magic, DWORD length) {
+  if (document->startLength < length) return false;
+  for (DWORD i = 0; i < length; ++i)
+    if (document->start[i] != magic[i]) return false;
   return true;
+}
+
+enum DocumentKind { kDocumentPdf, kDocumentJpeg, kDocumentUnknown };
+
+// By its first bytes, whatever the client called it.
+DocumentKind KindOf(const JobDocument* document) {
+  if (StartsWith(document, "%PDF-", 5)) return kDocumentPdf;
+  if (StartsWith(document, "\xFF\xD8\xFF", 3)) return kDocumentJpeg;
+  return kDocumentUnknown;
+}
+
+// A JPEG's bytes, read from the job's file into the PDF being written.
+struct JpegSource {
+  HANDLE file;
+};
+
+bool CopyJpeg(void* context, PdfSink* pdf) {
+  JpegSource* source = static_cast<JpegSource*>(context);
+  LARGE_INTEGER start = {};
+  if (!SetFilePointerEx(source->file, start, nullptr, FILE_BEGIN)) return false;
+  static_assert(kJobBufferSize >= 16384, "one piece fits the port's buffer");
+  uint8_t piece[16384];
+  DWORD read = 0;
+  while (ReadFile(source->file, piece, sizeof piece, &read, nullptr) && read > 0) PutPdfBytes(pdf, piece, read);
+  return read == 0 && !pdf->failed;
+}
+
+bool WriteToJobFile(void* context, const uint8_t* bytes, size_t length) {
+  PortState* target = static_cast<PortState*>(context);
+  AppendToJobFile(target, bytes, static_cast<DWORD>(length));
+  return target->writeError == 0;
+}
+
+// The JPEG becomes a one-page PDF in a job file of its own; the JPEG's
+// file goes. False, with nothing half-converted left, when it cannot.
+bool ConvertJpeg(JobDocument* document, const char** reason) {
+  *reason = "The JPEG could not be read: nothing was filed.";
+  HANDLE file = CreateFileA(document->handover->jobPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  uint8_t head[65536];
+  DWORD read = 0;
+  JpegFacts facts;
+  LARGE_INTEGER size = {};
+  bool readable = ReadFile(file, head, sizeof head, &read, nullptr) && GetFileSizeEx(file, &size) &&
+                  ReadJpegFacts(head, read, &facts);
+  PortState* converted = readable ? NewHandover() : nullptr;
+  bool written = false;
+  if (converted != nullptr) {
+    uint64_t offsets[8];
+    PdfSink pdf = {WriteToJobFile, converted, 0, false, nullptr, 0, 0};
+    JpegSource source = {file};
+    StartPdf(&pdf, offsets, 8);
+    written = WriteJpegPdf(&pdf, &facts, 300, static_cast<uint64_t>(size.QuadPart), CopyJpeg, &source);
+    FlushJobFile(converted);
+    written = written && converted->writeError == 0;
+  }
+  CloseHandle(file);
+  JobDocument raw = *document;
+  if (written) {
+    document->handover = converted;
+    FreeHandover(&raw);
+    return true;
+  }
+  if (converted != nullptr) {
+    JobDocument failed = {converted, false, {}, 0};
+    FreeHandover(&failed);
+  }
+  return false;
 }
 
 // Takes the oldest job whose document is whole, files it outside the lock
@@ -539,11 +608,17 @@ DWORD WINAPI FileJobs(void*) {
       if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) return 0;
       continue;
     }
-    bool pdf = IsPdf(&document);
-    BOOL filed = pdf && EndPortJob(document.handover, &service.registry);
+    DocumentKind kind = KindOf(&document);
+    const char* why = "Neither a PDF nor a JPEG: nothing was filed.";
+    bool readable = kind == kDocumentPdf || (kind == kDocumentJpeg && ConvertJpeg(&document, &why));
+    EnterCriticalSection(&service.lock);
+    service.filing.handover = document.handover;
+    LeaveCriticalSection(&service.lock);
+    BOOL filed = readable && EndPortJob(document.handover, &service.registry);
+    if (readable) why = document.handover->record.reason;
+    bool pdf = readable;
     EnterCriticalSection(&service.lock);
     job = FindIppJob(&service.printer, service.filing.jobId);
-    const char* why = pdf ? document.handover->record.reason : "Not a PDF document: nothing was filed.";
     if (job != nullptr && filed)
       SetIppJobState(&service.printer, job, kIppJobCompleted, "job-completed-successfully", "Handed to Tollivane.",
                      Now().upTime);

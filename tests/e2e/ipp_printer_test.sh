@@ -2,9 +2,9 @@
 # The IPP printer under Wine, driven from Linux as an IPP client would: CUPS's
 # conformance files ipp-1.1.test and ipp-2.0.test (with documents made by
 # Ghostscript) pass; a PDF printed is filed byte for byte, also from six
-# clients at once; a client gone half-way through its document files
-# nothing; requests a web page could send are refused; and closing the
-# service's standard input stops it.
+# clients at once; a JPEG is filed as a PDF holding it; a client gone
+# half-way through its document files nothing; requests a web page could
+# send are refused; and closing the service's standard input stops it.
 #   ipp_printer_test.sh SERVICE_EXE PORT     (WINEPREFIX: a prefix with the null driver)
 set -u
 service=$1
@@ -108,7 +108,30 @@ for i in 1 2 3 4 5 6; do
   found=0
   for filed in "$out"/*; do cmp -s "$scratch/client$i.pdf" "$filed" && found=$((found + 1)); done
   [ "$found" -eq 1 ] || fail "client $i's print was filed $found times"
+  pdftotext "$out/$(ls "$out" | sed -n "${i}p")" - 2>/dev/null | grep -q "Client" || fail "a filed print lost its text"
 done
+
+# A JPEG is filed as a one-page PDF holding the JPEG as it came; a
+# document that is neither files nothing.
+rm -rf "$out" && mkdir -p "$out"
+for image in color gray; do
+  ipptool -f "$scratch/$image.jpg" "$uri" print-job.test >"$scratch/$image.log" 2>&1 || fail "$image.jpg: print-job failed"
+done
+printf 'neither a PDF nor a JPEG' >"$scratch/garbage.bin"
+ipptool -f "$scratch/garbage.bin" -d filetype=application/octet-stream "$uri" print-job.test >/dev/null 2>&1
+wait_for_files 2 || fail "the JPEGs were not filed"
+sleep 2
+[ "$(ls "$out" | wc -l)" -eq 2 ] || fail "a document that is neither PDF nor JPEG was filed: $(ls "$out")"
+for filed in "$out"/*; do
+  pdfinfo "$filed" 2>/dev/null | grep -q "^Pages: *1$" || fail "$(basename "$filed") is not a one-page PDF"
+done
+python3 - "$scratch/color.jpg" "$scratch/gray.jpg" "$out"/* <<'PYTHON' || fail "a JPEG was not kept as it came"
+import sys
+jpegs = [open(p, 'rb').read() for p in sys.argv[1:3]]
+pdfs = [open(p, 'rb').read() for p in sys.argv[3:]]
+sys.exit(0 if all(any(j in p for p in pdfs) for j in jpegs) else 1)
+PYTHON
+rm -rf "$out" && mkdir -p "$out"
 
 # A client gone half-way through its document files nothing; requests a
 # web page could send get an HTTP refusal.
@@ -147,7 +170,7 @@ for head_template, status in refusals:
         sys.exit('wanted %s, got %r' % (status.decode(), answer[:40]))
 PYTHON
 sleep 2
-[ "$(ls "$out" | wc -l)" -eq 6 ] || fail "a client gone half-way filed something: $(ls "$out")"
+[ "$(ls "$out" | wc -l)" -eq 0 ] || fail "a client gone half-way filed something: $(ls "$out")"
 
 # Closing its standard input stops the service.
 kill "$feeder"
