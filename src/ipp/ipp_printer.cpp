@@ -11,8 +11,8 @@ const char kLanguage[] = "en";
 const char kPrinterName[] = "Tollivane";
 const char kMakeAndModel[] = "Tollivane Print Service";
 const char kFirmwareVersion[] = "1.0.0";
-const char kDeviceId[] = "MFG:Tollivane;MDL:Tollivane Print Service;CMD:PDF,JPEG;CLS:PRINTER;";
-const char* const kFormats[] = {"application/pdf", "image/jpeg", "application/octet-stream"};
+const char kDeviceId[] = "MFG:Tollivane;MDL:Tollivane Print Service;CMD:PDF,JPEG,PWGRaster;CLS:PRINTER;";
+const char* const kFormats[] = {"application/pdf", "image/jpeg", "image/pwg-raster", "application/octet-stream"};
 const int kRequestedMax = 64;
 
 struct MediaSize {
@@ -325,6 +325,16 @@ void WriteDescriptionAttributes(IppWriter* w, const IppPrinter* printer, const R
   if (IsWanted(wanted, "printer-uri-supported", kDescription))
     AddIppString(w, kIppUri, "printer-uri-supported", printer->uri);
   if (IsWanted(wanted, "printer-uuid", kDescription)) AddIppString(w, kIppUri, "printer-uuid", printer->uuid);
+  if (IsWanted(wanted, "pwg-raster-document-resolution-supported", kDescription)) {
+    AddIppResolution(w, "pwg-raster-document-resolution-supported", 150, 150);
+    AddIppResolution(w, nullptr, 300, 300);
+  }
+  if (IsWanted(wanted, "pwg-raster-document-sheet-back", kDescription))
+    AddIppString(w, kIppKeyword, "pwg-raster-document-sheet-back", "normal");
+  if (IsWanted(wanted, "pwg-raster-document-type-supported", kDescription)) {
+    const char* types[] = {"black_1", "sgray_8", "srgb_8"};
+    WriteKeywords(w, "pwg-raster-document-type-supported", types, 3);
+  }
   if (IsWanted(wanted, "queued-job-count", kDescription)) {
     int32_t queued = 0;
     for (const IppJob& job : printer->jobs) queued += job.id != 0 && job.state < kIppJobCanceled ? 1 : 0;

@@ -181,18 +181,6 @@ bool WriteJpegPdf(PdfSink* pdf, const JpegFacts* facts, uint32_t dpi, uint64_t l
   PutPdfText(pdf, "<< /Type /Pages /Count 1 /Kids [");
   PutPdfNumber(pdf, static_cast<uint64_t>(page));
   PutPdfText(pdf, " 0 R] >>\nendobj\n");
-  BeginPdfObject(pdf, page);
-  PutPdfText(pdf, "<< /Type /Page /Parent ");
-  PutPdfNumber(pdf, static_cast<uint64_t>(pages));
-  PutPdfText(pdf, " 0 R /MediaBox [0 0 ");
-  PutPdfDecimal(pdf, width);
-  PutPdfText(pdf, " ");
-  PutPdfDecimal(pdf, height);
-  PutPdfText(pdf, "] /Resources << /XObject << /Im1 ");
-  PutPdfNumber(pdf, static_cast<uint64_t>(image));
-  PutPdfText(pdf, " 0 R >> >> /Contents ");
-  PutPdfNumber(pdf, static_cast<uint64_t>(content));
-  PutPdfText(pdf, " 0 R >>\nendobj\n");
   BeginPdfObject(pdf, image);
   PutPdfText(pdf, "<< /Type /XObject /Subtype /Image /Width ");
   PutPdfNumber(pdf, facts->width);
@@ -209,7 +197,17 @@ bool WriteJpegPdf(PdfSink* pdf, const JpegFacts* facts, uint32_t dpi, uint64_t l
   if (!pdf->failed && !copyImage(context, pdf)) pdf->failed = true;
   if (pdf->written - before != length) pdf->failed = true;
   PutPdfText(pdf, "\nendstream\nendobj\n");
-  BeginPdfObject(pdf, content);
+  WritePdfImagePage(pdf, page, pages, content, image, width, height);
+  FinishPdf(pdf, catalog, 0);
+  return !pdf->failed;
+}
+
+void PutPdfReference(PdfSink* pdf, int number) {
+  PutPdfNumber(pdf, static_cast<uint64_t>(number));
+  PutPdfText(pdf, " 0 R");
+}
+
+void WritePdfImagePage(PdfSink* pdf, int page, int pages, int content, int image, uint64_t width, uint64_t height) {
   char drawing[96];
   size_t used = 0;
   AppendText(drawing, sizeof drawing, &used, "q ");
@@ -217,11 +215,22 @@ bool WriteJpegPdf(PdfSink* pdf, const JpegFacts* facts, uint32_t dpi, uint64_t l
   AppendText(drawing, sizeof drawing, &used, " 0 0 ");
   AppendDecimal(drawing, sizeof drawing, &used, height);
   AppendText(drawing, sizeof drawing, &used, " 0 0 cm /Im1 Do Q\n");
+  BeginPdfObject(pdf, content);
   PutPdfText(pdf, "<< /Length ");
   PutPdfNumber(pdf, used);
   PutPdfText(pdf, " >>\nstream\n");
   PutPdfBytes(pdf, drawing, used);
   PutPdfText(pdf, "endstream\nendobj\n");
-  FinishPdf(pdf, catalog, 0);
-  return !pdf->failed;
+  BeginPdfObject(pdf, page);
+  PutPdfText(pdf, "<< /Type /Page /Parent ");
+  PutPdfReference(pdf, pages);
+  PutPdfText(pdf, " /MediaBox [0 0 ");
+  PutPdfDecimal(pdf, width);
+  PutPdfText(pdf, " ");
+  PutPdfDecimal(pdf, height);
+  PutPdfText(pdf, "] /Resources << /XObject << /Im1 ");
+  PutPdfReference(pdf, image);
+  PutPdfText(pdf, " >> >> /Contents ");
+  PutPdfReference(pdf, content);
+  PutPdfText(pdf, " >>\nendobj\n");
 }

@@ -32,6 +32,12 @@ void BeginPdfObject(PdfSink* pdf, int number);
 // The cross-reference table and the trailer naming `catalog`.
 void FinishPdf(PdfSink* pdf, int catalog, int info);
 
+// A page of `width` by `height` hundredths of a point showing the image
+// object `image` over the whole of it: its drawing (object `content`) and
+// the page (object `page`, in the page tree `pages`).
+void WritePdfImagePage(PdfSink* pdf, int page, int pages, int content, int image, uint64_t width, uint64_t height);
+void PutPdfReference(PdfSink* pdf, int number);
+
 // What a JPEG's frame header says; false when the bytes hold none before
 // they end, or are not a JPEG.
 struct JpegFacts {

@@ -17,6 +17,9 @@
 #include "ipp/ipp_codec.h"
 #include "ipp/ipp_printer.h"
 #include "ipp/pdf_writer.h"
+#include "ipp/pwg_raster.h"
+
+#include <zlib.h>
 
 namespace {
 
@@ -520,12 +523,13 @@ bool StartsWith(const JobDocument* document, const char* magic, DWORD length) {
   return true;
 }
 
-enum DocumentKind { kDocumentPdf, kDocumentJpeg, kDocumentUnknown };
+enum DocumentKind { kDocumentPdf, kDocumentJpeg, kDocumentPwgRaster, kDocumentUnknown };
 
 // By its first bytes, whatever the client called it.
 DocumentKind KindOf(const JobDocument* document) {
   if (StartsWith(document, "%PDF-", 5)) return kDocumentPdf;
   if (StartsWith(document, "\xFF\xD8\xFF", 3)) return kDocumentJpeg;
+  if (StartsWith(document, "RaS2", 4)) return kDocumentPwgRaster;
   return kDocumentUnknown;
 }
 
@@ -589,6 +593,191 @@ bool ConvertJpeg(JobDocument* document, const char** reason) {
   return false;
 }
 
+// --- PWG raster: each page a lossless image, deflated as it is decoded ----
+
+const int kPwgMaxPages = 1000;
+const int kPwgObjectsPerPage = 4;  // page, contents, image, the image's length
+
+struct RasterReader {
+  HANDLE file;
+  uint8_t bytes[65536];
+  size_t have;
+  size_t at;
+  bool ended;
+};
+
+// More bytes of the raster file; false at its end.
+bool FillRaster(RasterReader* reader) {
+  if (reader->at > 0) {
+    MoveMemory(reader->bytes, reader->bytes + reader->at, reader->have - reader->at);
+    reader->have -= reader->at;
+    reader->at = 0;
+  }
+  DWORD read = 0;
+  if (reader->have == sizeof reader->bytes) return true;
+  if (!ReadFile(reader->file, reader->bytes + reader->have, static_cast<DWORD>(sizeof reader->bytes - reader->have),
+                &read, nullptr) ||
+      read == 0) {
+    reader->ended = true;
+    return false;
+  }
+  reader->have += read;
+  return true;
+}
+
+struct DeflatedImage {
+  z_stream zip;
+  PdfSink* pdf;
+  uint32_t lineBytes;
+  uint8_t out[16384];
+  uint64_t length;
+};
+
+bool DeflateInto(DeflatedImage* image, const uint8_t* bytes, uInt size, int flush) {
+  image->zip.next_in = const_cast<Bytef*>(bytes);
+  image->zip.avail_in = size;
+  do {
+    image->zip.next_out = image->out;
+    image->zip.avail_out = sizeof image->out;
+    int status = deflate(&image->zip, flush);
+    if (status == Z_STREAM_ERROR) return false;
+    size_t produced = sizeof image->out - image->zip.avail_out;
+    PutPdfBytes(image->pdf, image->out, produced);
+    image->length += produced;
+  } while (image->zip.avail_out == 0 || (flush == Z_FINISH && image->zip.avail_in > 0));
+  return !image->pdf->failed;
+}
+
+bool DeflateLine(void* context, const uint8_t* line, uint32_t repeat) {
+  DeflatedImage* image = static_cast<DeflatedImage*>(context);
+  for (uint32_t i = 0; i < repeat; ++i)
+    if (!DeflateInto(image, line, image->lineBytes, Z_NO_FLUSH)) return false;
+  return true;
+}
+
+// One page: its image, deflated while its lines are decoded, its length,
+// its drawing and the page itself.
+bool WritePwgPage(PdfSink* pdf, RasterReader* reader, const PwgPage* page, uint8_t* line, int pages, int* pageObject) {
+  *pageObject = ReservePdfObject(pdf);
+  int content = ReservePdfObject(pdf);
+  int image = ReservePdfObject(pdf);
+  int length = ReservePdfObject(pdf);
+  if (pdf->failed) return false;
+  BeginPdfObject(pdf, image);
+  PutPdfText(pdf, "<< /Type /XObject /Subtype /Image /Width ");
+  PutPdfNumber(pdf, page->width);
+  PutPdfText(pdf, " /Height ");
+  PutPdfNumber(pdf, page->height);
+  PutPdfText(pdf, page->colorSpace == kPwgSrgb    ? " /ColorSpace /DeviceRGB /BitsPerComponent 8"
+                  : page->colorSpace == kPwgSgray ? " /ColorSpace /DeviceGray /BitsPerComponent 8"
+                                                  : " /ColorSpace /DeviceGray /BitsPerComponent 1 /Decode [1 0]");
+  PutPdfText(pdf, " /Filter /FlateDecode /Length ");
+  PutPdfReference(pdf, length);
+  PutPdfText(pdf, " >>\nstream\n");
+  DeflatedImage* deflated =
+      static_cast<DeflatedImage*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(DeflatedImage)));
+  if (deflated == nullptr) return false;
+  deflated->pdf = pdf;
+  deflated->lineBytes = page->bytesPerLine;
+  bool written = deflateInit(&deflated->zip, Z_DEFAULT_COMPRESSION) == Z_OK;
+  PwgLines lines;
+  StartPwgLines(&lines, page, line, DeflateLine, deflated);
+  while (written && lines.linesDone < page->height && !lines.failed) {
+    if (reader->at == reader->have && !FillRaster(reader)) break;
+    reader->at += DecodePwgLines(&lines, reader->bytes + reader->at, reader->have - reader->at);
+  }
+  written = written && lines.linesDone == page->height && !lines.failed && DeflateInto(deflated, nullptr, 0, Z_FINISH);
+  deflateEnd(&deflated->zip);
+  uint64_t imageLength = deflated->length;
+  HeapFree(GetProcessHeap(), 0, deflated);
+  if (!written) return false;
+  PutPdfText(pdf, "\nendstream\nendobj\n");
+  BeginPdfObject(pdf, length);
+  PutPdfNumber(pdf, imageLength);
+  PutPdfText(pdf, "\nendobj\n");
+  uint64_t width = static_cast<uint64_t>(page->width) * 7200 / page->xdpi;
+  uint64_t height = static_cast<uint64_t>(page->height) * 7200 / page->ydpi;
+  WritePdfImagePage(pdf, *pageObject, pages, content, image, width, height);
+  return !pdf->failed;
+}
+
+// Every page of the raster becomes a page of a PDF in a job file of its
+// own; the raster's file goes. False, with nothing half-converted left.
+bool ConvertPwgRaster(JobDocument* document, const char** reason) {
+  *reason = "The PWG raster could not be read: nothing was filed.";
+  RasterReader* reader =
+      static_cast<RasterReader*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(RasterReader)));
+  uint64_t* offsets = static_cast<uint64_t*>(
+      HeapAlloc(GetProcessHeap(), 0, sizeof(uint64_t) * (2 + kPwgMaxPages * kPwgObjectsPerPage)));
+  int* pageObjects = static_cast<int*>(HeapAlloc(GetProcessHeap(), 0, sizeof(int) * kPwgMaxPages));
+  uint8_t* line = static_cast<uint8_t*>(HeapAlloc(GetProcessHeap(), 0, kPwgMaxLineBytes));
+  PortState* converted = nullptr;
+  bool written = false;
+  if (reader != nullptr && offsets != nullptr && pageObjects != nullptr && line != nullptr) {
+    reader->file = CreateFileA(document->handover->jobPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    bool synced = reader->file != INVALID_HANDLE_VALUE && FillRaster(reader) && IsPwgSync(reader->bytes, reader->have);
+    converted = synced ? NewHandover() : nullptr;
+  }
+  if (converted != nullptr) {
+    reader->at = kPwgSyncSize;
+    PdfSink pdf = {WriteToJobFile, converted, 0, false, nullptr, 0, 0};
+    StartPdf(&pdf, offsets, 2 + kPwgMaxPages * kPwgObjectsPerPage);
+    int catalog = ReservePdfObject(&pdf);
+    int pages = ReservePdfObject(&pdf);
+    int count = 0;
+    written = true;
+    for (;;) {
+      while (reader->have - reader->at < kPwgHeaderSize && FillRaster(reader)) {
+      }
+      if (reader->have == reader->at) break;  // the raster's end, between pages
+      PwgPage page;
+      if (count == kPwgMaxPages || reader->have - reader->at < kPwgHeaderSize ||
+          !ReadPwgPage(reader->bytes + reader->at, &page)) {
+        written = false;
+        break;
+      }
+      reader->at += kPwgHeaderSize;
+      if (!WritePwgPage(&pdf, reader, &page, line, pages, &pageObjects[count++])) {
+        written = false;
+        break;
+      }
+    }
+    written = written && count > 0;
+    BeginPdfObject(&pdf, pages);
+    PutPdfText(&pdf, "<< /Type /Pages /Count ");
+    PutPdfNumber(&pdf, static_cast<uint64_t>(count));
+    PutPdfText(&pdf, " /Kids [");
+    for (int i = 0; i < count; ++i) {
+      PutPdfReference(&pdf, pageObjects[i]);
+      PutPdfText(&pdf, " ");
+    }
+    PutPdfText(&pdf, "] >>\nendobj\n");
+    BeginPdfObject(&pdf, catalog);
+    PutPdfText(&pdf, "<< /Type /Catalog /Pages ");
+    PutPdfReference(&pdf, pages);
+    PutPdfText(&pdf, " >>\nendobj\n");
+    FinishPdf(&pdf, catalog, 0);
+    FlushJobFile(converted);
+    written = written && !pdf.failed && converted->writeError == 0;
+  }
+  if (reader != nullptr && reader->file != nullptr && reader->file != INVALID_HANDLE_VALUE) CloseHandle(reader->file);
+  void* blocks[] = {reader, offsets, pageObjects, line};
+  for (void* block : blocks)
+    if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
+  JobDocument raw = *document;
+  if (written) {
+    document->handover = converted;
+    FreeHandover(&raw);
+    return true;
+  }
+  if (converted != nullptr) {
+    JobDocument failed = {converted, false, {}, 0};
+    FreeHandover(&failed);
+  }
+  return false;
+}
+
 // Takes the oldest job whose document is whole, files it outside the lock
 // and records how it ended.
 DWORD WINAPI FileJobs(void*) {
@@ -609,8 +798,9 @@ DWORD WINAPI FileJobs(void*) {
       continue;
     }
     DocumentKind kind = KindOf(&document);
-    const char* why = "Neither a PDF nor a JPEG: nothing was filed.";
-    bool readable = kind == kDocumentPdf || (kind == kDocumentJpeg && ConvertJpeg(&document, &why));
+    const char* why = "Not a PDF, JPEG or PWG raster document: nothing was filed.";
+    bool readable = kind == kDocumentPdf || (kind == kDocumentJpeg && ConvertJpeg(&document, &why)) ||
+                    (kind == kDocumentPwgRaster && ConvertPwgRaster(&document, &why));
     EnterCriticalSection(&service.lock);
     service.filing.handover = document.handover;
     LeaveCriticalSection(&service.lock);

@@ -2,7 +2,8 @@
 # The IPP printer under Wine, driven from Linux as an IPP client would: CUPS's
 # conformance files ipp-1.1.test and ipp-2.0.test (with documents made by
 # Ghostscript) pass; a PDF printed is filed byte for byte, also from six
-# clients at once; a JPEG is filed as a PDF holding it; a client gone
+# clients at once; a JPEG is filed as a PDF holding it, PWG raster as a
+# PDF of its pages' images; a client gone
 # half-way through its document files nothing; requests a web page could
 # send are refused; and closing the service's standard input stops it.
 #   ipp_printer_test.sh SERVICE_EXE PORT     (WINEPREFIX: a prefix with the null driver)
@@ -131,6 +132,26 @@ jpegs = [open(p, 'rb').read() for p in sys.argv[1:3]]
 pdfs = [open(p, 'rb').read() for p in sys.argv[3:]]
 sys.exit(0 if all(any(j in p for p in pdfs) for j in jpegs) else 1)
 PYTHON
+rm -rf "$out" && mkdir -p "$out"
+
+# PWG raster as Ghostscript makes it, in each kind the printer advertises:
+# a PDF of one lossless image a page, at the raster's resolution.
+gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=pdfwrite -sPAPERSIZE=a4 -o "$scratch/two.pdf" \
+  -c "/Helvetica findfont 24 scalefont setfont 72 700 moveto (Page one) show showpage 72 700 moveto (Page two) show showpage" \
+  >/dev/null 2>&1
+for kind in "18 8 sgray" "19 8 srgb" "3 1 black"; do
+  set -- $kind
+  gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=pwgraster -r150 -dcupsColorSpace="$1" -dcupsBitsPerColor="$2" \
+    -o "$scratch/two-$3.pwg" "$scratch/two.pdf" >/dev/null 2>&1 || fail "Ghostscript did not make $3 raster"
+  rm -rf "$out" && mkdir -p "$out"
+  ipptool -f "$scratch/two-$3.pwg" -d filetype=image/pwg-raster "$uri" print-job.test >/dev/null 2>&1 ||
+    fail "$3 raster: print-job failed"
+  wait_for_files 1 || fail "$3 raster was not filed"
+  filed=$(ls "$out"/* | head -1)
+  pdfinfo "$filed" 2>/dev/null | grep -q "^Pages: *2$" || fail "$3 raster: not two pages"
+  pdfimages -list "$filed" 2>/dev/null | awk 'NR > 2 && $4 == 1240 && $5 == 1754 && $13 == 150 { n++ } END { exit n != 2 }' ||
+    fail "$3 raster: the pages are not 150 dpi images of the raster's size: $(pdfimages -list "$filed" 2>&1)"
+done
 rm -rf "$out" && mkdir -p "$out"
 
 # A client gone half-way through its document files nothing; requests a

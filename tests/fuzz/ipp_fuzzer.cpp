@@ -7,6 +7,8 @@
 
 #include "ipp/http_request.h"
 #include "ipp/ipp_codec.h"
+#include "ipp/pdf_writer.h"
+#include "ipp/pwg_raster.h"
 
 namespace {
 
@@ -48,6 +50,27 @@ void CheckChunked(const uint8_t* data, size_t size) {
   }
 }
 
+bool CountLine(void* context, const uint8_t*, uint32_t repeat) {
+  *static_cast<uint64_t*>(context) += repeat;
+  return true;
+}
+
+// A raster page: the header's sizes are the input's first bytes, the packed
+// lines follow; no line may be written past its end.
+void CheckRaster(const uint8_t* data, size_t size) {
+  JpegFacts facts;
+  ReadJpegFacts(data, size, &facts);
+  if (size < kPwgHeaderSize) return;
+  PwgPage page;
+  if (!ReadPwgPage(data, &page) || page.bytesPerLine > 4096 || page.height > 4096) return;
+  static uint8_t line[4096];
+  uint64_t lines = 0;
+  PwgLines decoder;
+  StartPwgLines(&decoder, &page, line, CountLine, &lines);
+  size_t used = DecodePwgLines(&decoder, data + kPwgHeaderSize, size - kPwgHeaderSize);
+  if (used > size - kPwgHeaderSize || lines > page.height) abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -65,5 +88,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   IsLoopbackHost(host);
   CheckRequest(data, size);
   CheckChunked(data, size);
+  CheckRaster(data, size);
   return 0;
 }
