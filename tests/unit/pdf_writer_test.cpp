@@ -84,12 +84,12 @@ TEST(PdfWriterTest, AJpegBecomesAOnePagePdfWhoseTableFindsEveryObject) {
   EXPECT_NE(std::string::npos, file.find("/ColorSpace /DeviceRGB"));
   size_t startxref = file.rfind("startxref\n");
   ASSERT_NE(std::string::npos, startxref);
-  size_t table = strtoull(file.c_str() + startxref + 10, nullptr, 10);
+  size_t table = static_cast<size_t>(strtoull(file.c_str() + startxref + 10, nullptr, 10));
   ASSERT_EQ(0u, file.compare(table, 5, "xref\n"));
   ASSERT_EQ(5, pdf.objects);
   for (int object = 1; object <= pdf.objects; ++object) {
     size_t entry = table + 5 + 2 + 1 + 20 + static_cast<size_t>(object - 1) * 20;  // "xref\n" "0 6\n" free entry
-    size_t offset = strtoull(file.c_str() + entry, nullptr, 10);
+    size_t offset = static_cast<size_t>(strtoull(file.c_str() + entry, nullptr, 10));
     EXPECT_EQ(0u, file.compare(offset, std::to_string(object).size() + 6, std::to_string(object) + " 0 obj"))
         << "object " << object;
   }
