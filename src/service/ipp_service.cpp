@@ -32,6 +32,7 @@ const size_t kResponseSize = 64 * 1024;
 // than this ends the connection rather than being read.
 const size_t kIgnoredDataLimit = 1024 * 1024;
 const char kPrinterPath[] = "/ipp/print";
+const DWORD kStaleCheckMilliseconds = 5000;
 
 // What the service keeps of a job besides what a client sees: its
 // hand-over state from the document's first byte until it is filed.
@@ -93,6 +94,20 @@ void ReleaseCancelledJobs(void) {
     if (job.id == 0 || job.state != kIppJobCanceled) continue;
     if (job.id == service.filing.jobId && service.filing.handover != nullptr) SetEvent(service.filing.handover->wake);
     FreeHandover(DocumentOf(&job));
+  }
+}
+
+// A job that got no document (or no Close-Job) within the time out the
+// printer advertises is aborted, as multiple-operation-time-out-action says.
+void AbortStaleJobs(uint32_t upTime) {
+  const uint32_t kTimeOut = 60;
+  for (IppJob& job : service.printer.jobs) {
+    JobDocument* document = DocumentOf(&job);
+    bool waiting = job.awaitingDocument || (document->handover != nullptr && !document->ready);
+    if (job.id == 0 || job.state != kIppJobPending || !waiting || upTime - job.createdAt < kTimeOut) continue;
+    SetIppJobState(&service.printer, &job, kIppJobAborted, "aborted-by-system",
+                   "No document came within the time out: nothing was filed.", upTime);
+    FreeHandover(document);
   }
 }
 
@@ -331,7 +346,7 @@ void AnswerDocument(Connection* c, const IppRequest* request, IppRequestCheck ch
       refused = kIppNotFound;
     else if (lstrcmpA(job->user, user) != 0)
       refused = kIppForbidden;
-    else if (!job->awaitingDocument || DocumentOf(job)->handover != nullptr)
+    else if (!job->awaitingDocument)
       refused = job->state >= kIppJobCanceled ? kIppNotPossible : kIppMultipleDocumentsNotSupported;
   }
   bool lastDocument = true;
@@ -339,22 +354,25 @@ void AnswerDocument(Connection* c, const IppRequest* request, IppRequestCheck ch
       !IppValueBoolean(FirstIppValue(request, FindIppAttribute(request, kIppOperationGroup, "last-document")),
                        &lastDocument))
     refused = kIppBadRequest;
-  JobDocument* document = job != nullptr && refused == kIppOk ? DocumentOf(job) : nullptr;
-  if (document != nullptr) {
-    FreeHandover(document);
-    document->handover = NewHandover();
-    if (document->handover == nullptr) {
+  // The document is received into a hand-over state of this request's own:
+  // the job's slot gets it only once it is whole, so a cancel or a slot
+  // reused meanwhile never frees what is being written.
+  JobDocument received = {};
+  int32_t jobId = 0;
+  if (job != nullptr && refused == kIppOk) {
+    received.handover = NewHandover();
+    if (received.handover == nullptr) {
       SetIppJobState(&service.printer, job, kIppJobAborted, "aborted-by-system", "The job's file could not be made.",
                      now.upTime);
       refused = kIppInternalError;
-      document = nullptr;
     } else {
       lstrcpynA(job->format, format, sizeof job->format);
       job->awaitingDocument = false;
+      jobId = job->id;
     }
   }
   LeaveCriticalSection(&service.lock);
-  if (document == nullptr) {
+  if (received.handover == nullptr) {
     BeginIppResponse(response, request, refused);
     if (refused == kIppDocumentFormatNotSupported || refused == kIppCompressionNotSupported) {
       AddIppGroup(response, kIppUnsupportedGroup);
@@ -367,19 +385,24 @@ void AnswerDocument(Connection* c, const IppRequest* request, IppRequestCheck ch
     SkipBody(c);
     return;
   }
-  bool whole = ReceiveDocument(c, document, first, firstLength);
+  bool whole = ReceiveDocument(c, &received, first, firstLength);
   now = Now();
   EnterCriticalSection(&service.lock);
-  if (!whole) {
+  job = FindIppJob(&service.printer, jobId);
+  if (job != nullptr && !whole)
     SetIppJobState(&service.printer, job, kIppJobAborted, "aborted-by-system",
                    "The client went away before the document's end: nothing was filed.", now.upTime);
-    FreeHandover(document);
-  } else if (job->state == kIppJobPending) {
-    document->ready = lastDocument || request->operation == kIppPrintJob;
+  if (job != nullptr && whole && job->state == kIppJobPending) {
+    JobDocument* slot = DocumentOf(job);
+    FreeHandover(slot);
+    *slot = received;
+    slot->ready = lastDocument || request->operation == kIppPrintJob;
     SetEvent(service.jobReady);
+  } else {
+    FreeHandover(&received);
   }
-  BeginIppResponse(response, request, kIppOk);
-  WriteJobSummary(response, &service.printer, job);
+  BeginIppResponse(response, request, job != nullptr ? kIppOk : kIppNotFound);
+  if (job != nullptr) WriteJobSummary(response, &service.printer, job);
   EndIppMessage(response);
   ReleaseCancelledJobs();
   LeaveCriticalSection(&service.lock);
@@ -784,6 +807,7 @@ DWORD WINAPI FileJobs(void*) {
   HANDLE waits[2] = {service.jobReady, service.stop};
   for (;;) {
     EnterCriticalSection(&service.lock);
+    AbortStaleJobs(Now().upTime);
     IppJob* job = NextReadyJob();
     JobDocument document = {};
     if (job != nullptr) {
@@ -794,7 +818,8 @@ DWORD WINAPI FileJobs(void*) {
     }
     LeaveCriticalSection(&service.lock);
     if (job == nullptr) {
-      if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) return 0;
+      DWORD woken = WaitForMultipleObjects(2, waits, FALSE, kStaleCheckMilliseconds);
+      if (woken != WAIT_OBJECT_0 && woken != WAIT_TIMEOUT) return 0;
       continue;
     }
     DocumentKind kind = KindOf(&document);
