@@ -556,6 +556,20 @@ DocumentKind KindOf(const JobDocument* document) {
   return kDocumentUnknown;
 }
 
+// The converted document takes the place of the one received, whose file
+// goes; a conversion that failed leaves nothing of its own.
+bool KeepConverted(JobDocument* document, PortState* converted, bool written) {
+  JobDocument gone = *document;
+  if (written) {
+    document->handover = converted;
+  } else {
+    gone = JobDocument{};
+    gone.handover = converted;
+  }
+  FreeHandover(&gone);
+  return written;
+}
+
 // A JPEG's bytes, read from the job's file into the PDF being written.
 struct JpegSource {
   HANDLE file;
@@ -603,17 +617,7 @@ bool ConvertJpeg(JobDocument* document, const char** reason) {
     written = written && converted->writeError == 0;
   }
   CloseHandle(file);
-  JobDocument raw = *document;
-  if (written) {
-    document->handover = converted;
-    FreeHandover(&raw);
-    return true;
-  }
-  if (converted != nullptr) {
-    JobDocument failed = {converted, false, {}, 0};
-    FreeHandover(&failed);
-  }
-  return false;
+  return KeepConverted(document, converted, written);
 }
 
 // --- PWG raster: each page a lossless image, deflated as it is decoded ----
@@ -788,17 +792,7 @@ bool ConvertPwgRaster(JobDocument* document, const char** reason) {
   void* blocks[] = {reader, offsets, pageObjects, line};
   for (void* block : blocks)
     if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
-  JobDocument raw = *document;
-  if (written) {
-    document->handover = converted;
-    FreeHandover(&raw);
-    return true;
-  }
-  if (converted != nullptr) {
-    JobDocument failed = {converted, false, {}, 0};
-    FreeHandover(&failed);
-  }
-  return false;
+  return KeepConverted(document, converted, written);
 }
 
 // Takes the oldest job whose document is whole, files it outside the lock

@@ -6,45 +6,13 @@
 #include <vector>
 
 #include "ipp/ipp_operations.h"
+#include "ipp_request_bytes.h"
 
 namespace {
 
 const std::string kUri = "ipp://127.0.0.1:8631/ipp/print";
 
-struct Attribute {
-  uint8_t tag;
-  std::string name;
-  std::string value;
-};
-
-std::vector<uint8_t> Request(uint8_t major, uint16_t operation, uint32_t requestId,
-                             const std::vector<Attribute>& attributes) {
-  std::vector<uint8_t> bytes = {major,
-                                0,
-                                static_cast<uint8_t>(operation >> 8),
-                                static_cast<uint8_t>(operation),
-                                static_cast<uint8_t>(requestId >> 24),
-                                static_cast<uint8_t>(requestId >> 16),
-                                static_cast<uint8_t>(requestId >> 8),
-                                static_cast<uint8_t>(requestId),
-                                kIppOperationGroup};
-  for (const Attribute& a : attributes) {
-    bytes.push_back(a.tag);
-    bytes.push_back(static_cast<uint8_t>(a.name.size() >> 8));
-    bytes.push_back(static_cast<uint8_t>(a.name.size()));
-    bytes.insert(bytes.end(), a.name.begin(), a.name.end());
-    bytes.push_back(static_cast<uint8_t>(a.value.size() >> 8));
-    bytes.push_back(static_cast<uint8_t>(a.value.size()));
-    bytes.insert(bytes.end(), a.value.begin(), a.value.end());
-  }
-  bytes.push_back(kIppEndOfAttributes);
-  return bytes;
-}
-
-std::string Int(int32_t v) {
-  return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
-                     static_cast<char>(v)};
-}
+using Attribute = IppTestAttribute;
 
 const Attribute kCharset = {kIppCharset, "attributes-charset", "utf-8"};
 const Attribute kLanguage = {kIppNaturalLanguage, "attributes-natural-language", "en"};
@@ -88,7 +56,7 @@ TEST(IppOperationsTest, EveryRequestIsCheckedBeforeItsOperation) {
       {2,
        kIppGetJobAttributes,
        1,
-       {kCharset, kLanguage, kPrinter, {kIppInteger, "job-id", Int(12)}},
+       {kCharset, kLanguage, kPrinter, {kIppInteger, "job-id", IppInteger(12)}},
        kIppOk,
        kIppTargetJob,
        12},
@@ -97,7 +65,7 @@ TEST(IppOperationsTest, EveryRequestIsCheckedBeforeItsOperation) {
       {2,
        kIppCancelJob,
        1,
-       {kCharset, kLanguage, kPrinter, {kIppInteger, "job-id", Int(0)}},
+       {kCharset, kLanguage, kPrinter, {kIppInteger, "job-id", IppInteger(0)}},
        kIppBadRequest,
        kIppTargetPrinter,
        0},
@@ -112,7 +80,7 @@ TEST(IppOperationsTest, EveryRequestIsCheckedBeforeItsOperation) {
   };
   static IppRequest request;
   for (const auto& c : cases) {
-    std::vector<uint8_t> bytes = Request(c.major, c.operation, c.requestId, c.attributes);
+    std::vector<uint8_t> bytes = IppRequestBytes(c.major, c.operation, c.requestId, c.attributes);
     ASSERT_EQ(kIppDecoded, DecodeIppRequest(bytes.data(), bytes.size(), &request)) << (&c - cases);
     IppRequestCheck check = CheckIppRequest(&request);
     EXPECT_EQ(c.status, check.status) << "case " << (&c - cases);

@@ -6,21 +6,13 @@
 #include <vector>
 
 #include "ipp/ipp_printer.h"
+#include "ipp_request_bytes.h"
 
 namespace {
 
 const IppClock kStart = {1, 2026, 12, 10, 14, 0, 0};
 
-struct Attribute {
-  uint8_t tag;
-  std::string name;
-  std::string value;
-};
-
-std::string Int(int32_t v) {
-  return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
-                     static_cast<char>(v)};
-}
+using Attribute = IppTestAttribute;
 
 class IppPrinterTest : public testing::Test {
  protected:
@@ -28,22 +20,11 @@ class IppPrinterTest : public testing::Test {
 
   // Sends one request and decodes the answer into `answer`; its status.
   uint16_t Ask(uint16_t operation, std::vector<Attribute> extra, const char* user = "ann") {
-    std::vector<uint8_t> bytes = {
-        2, 0, static_cast<uint8_t>(operation >> 8), static_cast<uint8_t>(operation), 0, 0, 0, 9, kIppOperationGroup};
     std::vector<Attribute> attributes = {{kIppCharset, "attributes-charset", "utf-8"},
                                          {kIppNaturalLanguage, "attributes-natural-language", "en"},
                                          {kIppUri, "printer-uri", "ipp://127.0.0.1:8631/ipp/print"}};
     attributes.insert(attributes.end(), extra.begin(), extra.end());
-    for (const Attribute& a : attributes) {
-      bytes.push_back(a.tag);
-      bytes.push_back(static_cast<uint8_t>(a.name.size() >> 8));
-      bytes.push_back(static_cast<uint8_t>(a.name.size()));
-      bytes.insert(bytes.end(), a.name.begin(), a.name.end());
-      bytes.push_back(static_cast<uint8_t>(a.value.size() >> 8));
-      bytes.push_back(static_cast<uint8_t>(a.value.size()));
-      bytes.insert(bytes.end(), a.value.begin(), a.value.end());
-    }
-    bytes.push_back(kIppEndOfAttributes);
+    std::vector<uint8_t> bytes = IppRequestBytes(2, operation, 9, attributes);
     EXPECT_EQ(kIppDecoded, DecodeIppRequest(bytes.data(), bytes.size(), &request));
     IppRequestCheck check = CheckIppRequest(&request);
     IppWriter writer = {response, sizeof response, 0, false};
@@ -143,12 +124,12 @@ TEST_F(IppPrinterTest, JobsAreListedNewestFirstAndCancelledOnlyByTheirUser) {
   EXPECT_EQ(std::vector<int32_t>{1}, ListedJobIds());
   EXPECT_EQ(kIppAttributesNotSupported, Ask(kIppGetJobs, {{kIppKeyword, "which-jobs", "fetchable"}}));
 
-  EXPECT_EQ(kIppForbidden, Ask(kIppCancelJob, {{kIppInteger, "job-id", Int(2)}}, "ann"));
-  EXPECT_EQ(kIppNotFound, Ask(kIppCancelJob, {{kIppInteger, "job-id", Int(7)}}));
-  EXPECT_EQ(kIppNotPossible, Ask(kIppCancelJob, {{kIppInteger, "job-id", Int(1)}}));
-  EXPECT_EQ(kIppOk, Ask(kIppCancelJob, {{kIppInteger, "job-id", Int(2)}}, "bob"));
+  EXPECT_EQ(kIppForbidden, Ask(kIppCancelJob, {{kIppInteger, "job-id", IppInteger(2)}}, "ann"));
+  EXPECT_EQ(kIppNotFound, Ask(kIppCancelJob, {{kIppInteger, "job-id", IppInteger(7)}}));
+  EXPECT_EQ(kIppNotPossible, Ask(kIppCancelJob, {{kIppInteger, "job-id", IppInteger(1)}}));
+  EXPECT_EQ(kIppOk, Ask(kIppCancelJob, {{kIppInteger, "job-id", IppInteger(2)}}, "bob"));
   EXPECT_EQ(kIppJobCanceled, second->state);
-  ASSERT_EQ(kIppOk, Ask(kIppGetJobAttributes, {{kIppInteger, "job-id", Int(2)}}));
+  ASSERT_EQ(kIppOk, Ask(kIppGetJobAttributes, {{kIppInteger, "job-id", IppInteger(2)}}));
   int32_t state = 0;
   EXPECT_TRUE(IppValueInteger(FirstIppValue(&answer, FindIppAttribute(&answer, kIppJobGroup, "job-state")), &state));
   EXPECT_EQ(kIppJobCanceled, state);
