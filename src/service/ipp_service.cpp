@@ -25,6 +25,7 @@ namespace {
 
 const int kMaxConnections = 32;
 const DWORD kIdleMilliseconds = 30000;
+const ULONGLONG kHeadMilliseconds = 60000;
 const size_t kInputSize = 16 * 1024;
 const size_t kIppHeaderLimit = 64 * 1024;
 const size_t kResponseSize = 64 * 1024;
@@ -217,10 +218,12 @@ void SendHttpError(Connection* c, int status) {
   SendAll(c, line, static_cast<size_t>(lstrlenA(line)));
 }
 
-// The head of the next request; false when the client went away or sent
-// what is no request.
+// The head of the next request; false when the client went away, sent
+// what is no request, or took longer than a head may take, a byte at a time.
 bool ReadHead(Connection* c) {
+  ULONGLONG deadline = GetTickCount64() + kHeadMilliseconds;
   for (;;) {
+    if (GetTickCount64() > deadline) return false;
     size_t length = 0;
     HttpHeadResult result = ParseHttpHead(c->input + c->at, c->have - c->at, &c->head, &length);
     if (result == kHttpHeadComplete) {
