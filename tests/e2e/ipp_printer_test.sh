@@ -6,6 +6,8 @@
 # PDF of its pages' images; a client gone
 # half-way through its document files nothing; requests a web page could
 # send are refused; and closing the service's standard input stops it.
+# Last, CUPS itself, on a port of its own (PORT + 1), adds the printer with
+# `lpadmin -m everywhere`, and a PDF printed with `lp` is filed with its text.
 #   ipp_printer_test.sh SERVICE_EXE PORT     (WINEPREFIX: a prefix with the null driver)
 set -u
 service=$1
@@ -16,11 +18,13 @@ scratch=$(mktemp -d)
 uri=ipp://127.0.0.1:$port/ipp/print
 failures=0
 feeder=""
+cupsd_pid=""
 fail() {
   echo "FAIL: $*"
   failures=$((failures + 1))
 }
 cleanup() {
+  [ -n "$cupsd_pid" ] && kill "$cupsd_pid" 2>/dev/null
   [ -n "$feeder" ] && kill "$feeder" 2>/dev/null
   rm -rf "$scratch"
 }
@@ -152,6 +156,58 @@ for kind in "18 8 sgray" "19 8 srgb" "3 1 black"; do
   pdfimages -list "$filed" 2>/dev/null | awk 'NR > 2 && $4 == 1240 && $5 == 1754 && $13 == 150 { n++ } END { exit n != 2 }' ||
     fail "$3 raster: the pages are not 150 dpi images of the raster's size: $(pdfimages -list "$filed" 2>&1)"
 done
+rm -rf "$out" && mkdir -p "$out"
+
+# CUPS as the client: a scheduler of the test's own adds the printer from
+# what it says of itself, and prints to it. Its filters run as another
+# user: the scratch folder must be theirs to pass through.
+cups=$scratch/cups
+cups_server=127.0.0.1:$((port + 1))
+mkdir -p "$cups/spool" "$cups/tmp" "$cups/state" "$cups/cache"
+chmod 755 "$scratch" "$cups"
+chmod 1777 "$cups/tmp"
+cat >"$cups/cupsd.conf" <<CONF
+Listen $cups_server
+DefaultAuthType None
+<Location />
+  Order allow,deny
+  Allow all
+</Location>
+<Location /admin>
+  Order allow,deny
+  Allow all
+</Location>
+CONF
+cat >"$cups/cups-files.conf" <<CONF
+ServerRoot $cups
+RequestRoot $cups/spool
+TempDir $cups/tmp
+StateDir $cups/state
+CacheDir $cups/cache
+ErrorLog $cups/error_log
+AccessLog $cups/access_log
+PageLog $cups/page_log
+CONF
+cupsd -f -c "$cups/cupsd.conf" -s "$cups/cups-files.conf" >"$cups/out.log" 2>&1 &
+cupsd_pid=$!
+for _ in $(seq 50); do
+  CUPS_SERVER=$cups_server lpstat -r >/dev/null 2>&1 && break
+  sleep 0.2
+done
+rm -rf "$out" && mkdir -p "$out"
+make_pdf "$scratch/through-cups.pdf" a4 "Printed through CUPS"
+if CUPS_SERVER=$cups_server lpadmin -p Tollivane -E -v "$uri" -m everywhere >"$cups/lpadmin.log" 2>&1; then
+  CUPS_SERVER=$cups_server lp -d Tollivane "$scratch/through-cups.pdf" >"$cups/lp.log" 2>&1 ||
+    fail "lp: $(cat "$cups/lp.log")"
+  wait_for_files 1 || fail "the print through CUPS was not filed: $(tail -5 "$cups/error_log")"
+  sleep 1
+  pdftotext "$out/$(ls "$out" | head -1)" - 2>/dev/null | grep -q "Printed through CUPS" ||
+    fail "the print through CUPS was not filed with its text"
+else
+  fail "lpadmin -m everywhere: $(cat "$cups/lpadmin.log")"
+fi
+kill "$cupsd_pid"
+cupsd_pid=""
 rm -rf "$out" && mkdir -p "$out"
 
 # A client gone half-way through its document files nothing; requests a
