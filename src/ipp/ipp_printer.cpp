@@ -213,8 +213,10 @@ void WriteDescriptionAttributes(IppWriter* w, const IppPrinter* printer, const R
     AddIppString(w, kIppCharset, nullptr, "us-ascii");
   }
   if (IsWanted(wanted, "color-supported", kDescription)) AddIppBoolean(w, "color-supported", true);
-  if (IsWanted(wanted, "compression-supported", kDescription))
-    AddIppString(w, kIppKeyword, "compression-supported", "none");
+  if (IsWanted(wanted, "compression-supported", kDescription)) {
+    const char* compressions[] = {"none", "deflate", "gzip"};
+    WriteKeywords(w, "compression-supported", compressions, 3);
+  }
   if (IsWanted(wanted, "document-format-default", kDescription))
     AddIppString(w, kIppMimeMediaType, "document-format-default", kFormats[0]);
   if (IsWanted(wanted, "document-format-supported", kDescription))
@@ -477,7 +479,8 @@ void AnswerValidateJob(const IppRequest* request, IppWriter* w) {
     return;
   }
   char compression[32] = "none";
-  if (RequestText(request, "compression", compression, sizeof compression) && !Same(compression, "none")) {
+  if (RequestText(request, "compression", compression, sizeof compression) &&
+      IppCompressionNamed(compression) == kIppCompressionUnsupported) {
     BeginIppResponse(w, request, kIppCompressionNotSupported);
     AddIppGroup(w, kIppUnsupportedGroup);
     AddIppString(w, kIppKeyword, "compression", compression);
@@ -552,6 +555,13 @@ bool IsIppFormatSupported(const char* format) {
   for (const char* supported : kFormats)
     if (Same(format, supported)) return true;
   return false;
+}
+
+IppCompression IppCompressionNamed(const char* name) {
+  if (Same(name, "none")) return kIppCompressionNone;
+  if (Same(name, "deflate")) return kIppCompressionDeflate;
+  if (Same(name, "gzip")) return kIppCompressionGzip;
+  return kIppCompressionUnsupported;
 }
 
 void BeginIppResponse(IppWriter* response, const IppRequest* request, IppStatus status) {

@@ -74,6 +74,16 @@ void SetIppJobState(IppPrinter* printer, IppJob* job, IppJobState state, const c
 // The formats a document may have, as clients name them.
 bool IsIppFormatSupported(const char* format);
 
+// How a document may come compressed (RFC 8011 "compression").
+enum IppCompression {
+  kIppCompressionNone,
+  kIppCompressionDeflate,  // RFC 1951
+  kIppCompressionGzip,     // RFC 1952
+  kIppCompressionUnsupported,
+};
+
+IppCompression IppCompressionNamed(const char* name);
+
 // Writes the answer to a request that needs no document and changes no
 // job's document: Get-Printer-Attributes, Get-Jobs, Get-Job-Attributes,
 // Validate-Job, Cancel-Job, Cancel-My-Jobs, Close-Job, Identify-Printer.

@@ -292,28 +292,77 @@ bool RequestText(const IppRequest* request, const char* name, char* text, size_t
   return attribute != nullptr && IppValueText(FirstIppValue(request, attribute), text, size);
 }
 
-// Streams the rest of the body into the job's file. False when the client
-// went away before its end: the job then files nothing.
-bool ReceiveDocument(Connection* c, JobDocument* document, const uint8_t* first, size_t firstLength) {
-  static_assert(kJobBufferSize >= 4096, "the port's buffer takes a piece at a time");
+enum Received { kReceivedWhole, kClientGone, kCompressionBroken };
+
+// The document's bytes as they are, into the job's file; its first ones
+// are kept to tell its kind.
+void StoreDocumentBytes(JobDocument* document, const uint8_t* bytes, size_t length) {
+  if (document->startLength < sizeof document->start) {
+    DWORD take = static_cast<DWORD>(sizeof document->start) - document->startLength;
+    if (take > length) take = static_cast<DWORD>(length);
+    CopyMemory(document->start + document->startLength, bytes, take);
+    document->startLength += take;
+  }
+  AppendToJobFile(document->handover, bytes, static_cast<DWORD>(length));
+}
+
+// A compressed document is inflated on its way to the file.
+struct Inflation {
+  z_stream zip;
+  bool ended;
+  uint8_t out[65536];
+};
+
+bool Inflate(Inflation* inflation, JobDocument* document, const uint8_t* bytes, size_t length) {
+  inflation->zip.next_in = const_cast<Bytef*>(bytes);
+  inflation->zip.avail_in = static_cast<uInt>(length);
+  while (inflation->zip.avail_in > 0 && !inflation->ended) {
+    inflation->zip.next_out = inflation->out;
+    inflation->zip.avail_out = sizeof inflation->out;
+    int status = inflate(&inflation->zip, Z_NO_FLUSH);
+    if (status != Z_OK && status != Z_STREAM_END) return false;
+    StoreDocumentBytes(document, inflation->out, sizeof inflation->out - inflation->zip.avail_out);
+    inflation->ended = status == Z_STREAM_END;
+  }
+  return true;
+}
+
+// Streams the rest of the body into the job's file, inflated when it came
+// compressed.
+Received ReceiveDocument(Connection* c, JobDocument* document, IppCompression compression, const uint8_t* first,
+                         size_t firstLength) {
+  Inflation* inflation = nullptr;
+  if (compression != kIppCompressionNone) {
+    inflation = static_cast<Inflation*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Inflation)));
+    if (inflation == nullptr ||
+        inflateInit2(&inflation->zip, compression == kIppCompressionGzip ? 15 + 16 : -15) != Z_OK) {
+      if (inflation != nullptr) HeapFree(GetProcessHeap(), 0, inflation);
+      SkipBody(c);
+      return kCompressionBroken;
+    }
+  }
   uint8_t piece[16384];
   const uint8_t* bytes = first;
   size_t length = firstLength;
+  bool inflated = true;
   for (;;) {
-    if (document->startLength < sizeof document->start) {
-      DWORD take = static_cast<DWORD>(sizeof document->start) - document->startLength;
-      if (take > length) take = static_cast<DWORD>(length);
-      CopyMemory(document->start + document->startLength, bytes, take);
-      document->startLength += take;
-    }
-    AppendToJobFile(document->handover, bytes, static_cast<DWORD>(length));
+    if (inflation == nullptr)
+      StoreDocumentBytes(document, bytes, length);
+    else
+      inflated = inflated && Inflate(inflation, document, bytes, length);
     if (c->bodyDone || c->broken) break;
     length = ReadBody(c, piece, sizeof piece);
     bytes = piece;
     if (length == 0 && !c->bodyDone) break;
   }
   FlushJobFile(document->handover);
-  return c->bodyDone && !c->broken;
+  bool ended = inflation == nullptr || inflation->ended;
+  if (inflation != nullptr) {
+    inflateEnd(&inflation->zip);
+    HeapFree(GetProcessHeap(), 0, inflation);
+  }
+  if (!c->bodyDone || c->broken) return kClientGone;
+  return inflated && ended ? kReceivedWhole : kCompressionBroken;
 }
 
 const char* RequestingUser(const IppRequest* request, char* user, size_t size) {
@@ -333,7 +382,9 @@ void AnswerDocument(Connection* c, const IppRequest* request, IppRequestCheck ch
   RequestText(request, request->operation == kIppPrintJob ? "job-name" : "document-name", name, sizeof name);
   char compression[32] = "none";
   IppStatus refused = kIppOk;
-  if (RequestText(request, "compression", compression, sizeof compression) && lstrcmpA(compression, "none") != 0)
+  RequestText(request, "compression", compression, sizeof compression);
+  IppCompression compressed = IppCompressionNamed(compression);
+  if (compressed == kIppCompressionUnsupported)
     refused = kIppCompressionNotSupported;
   else if (!IsIppFormatSupported(format))
     refused = kIppDocumentFormatNotSupported;
@@ -388,13 +439,17 @@ void AnswerDocument(Connection* c, const IppRequest* request, IppRequestCheck ch
     SkipBody(c);
     return;
   }
-  bool whole = ReceiveDocument(c, &received, first, firstLength);
+  Received outcome = ReceiveDocument(c, &received, compressed, first, firstLength);
+  bool whole = outcome == kReceivedWhole;
   now = Now();
   EnterCriticalSection(&service.lock);
   job = FindIppJob(&service.printer, jobId);
-  if (job != nullptr && !whole)
+  if (job != nullptr && outcome == kClientGone)
     SetIppJobState(&service.printer, job, kIppJobAborted, "aborted-by-system",
                    "The client went away before the document's end: nothing was filed.", now.upTime);
+  if (job != nullptr && outcome == kCompressionBroken)
+    SetIppJobState(&service.printer, job, kIppJobAborted, "compression-error",
+                   "The compressed document could not be inflated: nothing was filed.", now.upTime);
   if (job != nullptr && whole && job->state == kIppJobPending) {
     JobDocument* slot = DocumentOf(job);
     FreeHandover(slot);
@@ -404,7 +459,10 @@ void AnswerDocument(Connection* c, const IppRequest* request, IppRequestCheck ch
   } else {
     FreeHandover(&received);
   }
-  BeginIppResponse(response, request, job != nullptr ? kIppOk : kIppNotFound);
+  BeginIppResponse(response, request,
+                   job == nullptr                  ? kIppNotFound
+                   : outcome == kCompressionBroken ? kIppCompressionError
+                                                   : kIppOk);
   if (job != nullptr) WriteJobSummary(response, &service.printer, job);
   EndIppMessage(response);
   ReleaseCancelledJobs();

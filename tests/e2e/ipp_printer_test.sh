@@ -138,6 +138,46 @@ sys.exit(0 if all(any(j in p for p in pdfs) for j in jpegs) else 1)
 PYTHON
 rm -rf "$out" && mkdir -p "$out"
 
+# A document sent compressed (gzip, or raw deflate) is filed as it was
+# before; one that does not inflate files nothing.
+python3 - "$port" "$scratch/client1.pdf" >"$scratch/compressed.log" 2>&1 <<'PYTHON' || fail "compression: $(cat "$scratch/compressed.log")"
+import gzip, socket, struct, sys, zlib
+port, pdf = int(sys.argv[1]), open(sys.argv[2], 'rb').read()
+def attr(tag, name, value):
+    return bytes([tag]) + struct.pack('>H', len(name)) + name.encode() + struct.pack('>H', len(value)) + value
+def print_job(compression, document):
+    ipp = (bytes([2, 0]) + struct.pack('>HI', 0x0002, 8) + bytes([1]) + attr(0x47, 'attributes-charset', b'utf-8') +
+           attr(0x48, 'attributes-natural-language', b'en') +
+           attr(0x45, 'printer-uri', ('ipp://127.0.0.1:%d/ipp/print' % port).encode()) +
+           attr(0x44, 'compression', compression) + attr(0x49, 'document-format', b'application/pdf') + bytes([3]))
+    body = ipp + document
+    s = socket.create_connection(('127.0.0.1', port))
+    s.sendall(b'POST /ipp/print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/ipp\r\n'
+              b'Content-Length: %d\r\nConnection: close\r\n\r\n' % len(body) + body)
+    s.settimeout(30)
+    answer = b''
+    while True:
+        piece = s.recv(65536)
+        if not piece:
+            break
+        answer += piece
+    s.close()
+    status = answer.split(b'\r\n\r\n', 1)[1][2:4]
+    return struct.unpack('>H', status)[0]
+raw = zlib.compressobj(wbits=-15)
+deflated = raw.compress(pdf) + raw.flush()
+for name, document, wanted in ((b'gzip', gzip.compress(pdf), 0), (b'deflate', deflated, 0),
+                               (b'gzip', b'not gzip at all', 0x0410)):
+    got = print_job(name, document)
+    if got != wanted:
+        sys.exit('%s: status %#x, wanted %#x' % (name.decode(), got, wanted))
+PYTHON
+wait_for_files 2 || fail "the compressed prints were not filed"
+sleep 2
+[ "$(ls "$out" | wc -l)" -eq 2 ] || fail "a document that does not inflate was filed: $(ls "$out")"
+for filed in "$out"/*; do cmp -s "$scratch/client1.pdf" "$filed" || fail "$(basename "$filed") is not the document sent compressed"; done
+rm -rf "$out" && mkdir -p "$out"
+
 # PWG raster as Ghostscript makes it, in each kind the printer advertises:
 # a PDF of one lossless image a page, at the raster's resolution.
 gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=pdfwrite -sPAPERSIZE=a4 -o "$scratch/two.pdf" \

@@ -161,6 +161,8 @@ TEST_F(IppPrinterTest, ValidateJobNamesWhatItCannotTake) {
             Ask(kIppValidateJob, {{kIppMimeMediaType, "document-format", "application/postscript"}}));
   EXPECT_NE(nullptr, FindIppAttribute(&answer, kIppUnsupportedGroup, "document-format"));
   EXPECT_EQ(kIppCompressionNotSupported, Ask(kIppValidateJob, {{kIppKeyword, "compression", "compress"}}));
+  EXPECT_EQ(kIppOk, Ask(kIppValidateJob, {{kIppKeyword, "compression", "gzip"}}));
+  EXPECT_EQ(kIppOk, Ask(kIppValidateJob, {{kIppKeyword, "compression", "deflate"}}));
 }
 
 }  // namespace
