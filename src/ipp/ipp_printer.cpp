@@ -106,12 +106,40 @@ void WriteDateTime(IppWriter* w, const char* name, const IppClock* clock) {
   AddIppDateTime(w, name, clock->year, clock->month, clock->day, clock->hour, clock->minute, clock->second);
 }
 
-// A clock `seconds` of up-time after the printer's start: its date moves
-// by whole seconds only as far as the minute; the rest is in the up-time.
+// Days since 1970-01-01 of a civil date, and back (the proleptic
+// Gregorian calendar, by eras of 400 years).
+int64_t DaysOfDate(int64_t year, int64_t month, int64_t day) {
+  year -= month <= 2 ? 1 : 0;
+  int64_t era = (year >= 0 ? year : year - 399) / 400;
+  int64_t yearOfEra = year - era * 400;
+  int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+void DateOfDays(int64_t days, IppClock* clock) {
+  days += 719468;
+  int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  int64_t dayOfEra = days - era * 146097;
+  int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+  int64_t month = monthIndex + (monthIndex < 10 ? 3 : -9);
+  clock->day = static_cast<uint8_t>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+  clock->month = static_cast<uint8_t>(month);
+  clock->year = static_cast<uint16_t>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+// The wall clock at `upTime`: the printer's start plus the seconds since.
 IppClock ClockAt(const IppPrinter* printer, uint32_t upTime) {
-  IppClock clock = printer->startedAt;
-  uint32_t elapsed = upTime > printer->startedAt.upTime ? upTime - printer->startedAt.upTime : 0;
-  uint32_t seconds = clock.second + elapsed % 60;
+  const IppClock* start = &printer->startedAt;
+  uint32_t elapsed = upTime > start->upTime ? upTime - start->upTime : 0;
+  int64_t seconds = DaysOfDate(start->year, start->month, start->day) * 86400 + start->hour * 3600 +
+                    start->minute * 60 + start->second + elapsed;
+  IppClock clock = {};
+  DateOfDays(seconds / 86400, &clock);
+  clock.hour = static_cast<uint8_t>(seconds % 86400 / 3600);
+  clock.minute = static_cast<uint8_t>(seconds % 3600 / 60);
   clock.second = static_cast<uint8_t>(seconds % 60);
   clock.upTime = upTime;
   return clock;

@@ -660,12 +660,16 @@ bool ConvertJpeg(JobDocument* document, const char** reason) {
   HANDLE file = CreateFileA(document->handover->jobPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  uint8_t head[65536];
+  // Camera JPEGs carry metadata and colour profiles of several segments
+  // of up to 64 KiB each before their frame.
+  const DWORD kFrameSearchBytes = 1024 * 1024;
+  uint8_t* head = static_cast<uint8_t*>(HeapAlloc(GetProcessHeap(), 0, kFrameSearchBytes));
   DWORD read = 0;
   JpegFacts facts;
   LARGE_INTEGER size = {};
-  bool readable = ReadFile(file, head, sizeof head, &read, nullptr) && GetFileSizeEx(file, &size) &&
-                  ReadJpegFacts(head, read, &facts);
+  bool readable = head != nullptr && ReadFile(file, head, kFrameSearchBytes, &read, nullptr) &&
+                  GetFileSizeEx(file, &size) && ReadJpegFacts(head, read, &facts);
+  if (head != nullptr) HeapFree(GetProcessHeap(), 0, head);
   PortState* converted = readable ? NewHandover() : nullptr;
   bool written = false;
   if (converted != nullptr) {

@@ -119,21 +119,24 @@ done
 # A JPEG is filed as a one-page PDF holding the JPEG as it came; a
 # document that is neither files nothing.
 rm -rf "$out" && mkdir -p "$out"
-for image in color gray; do
+# A camera's JPEG: colour profile segments of 64 KiB each before its frame.
+python3 -c 'import sys; j = open(sys.argv[1], "rb").read(); app = b"\xff\xe2\xff\xff" + bytes(65533)
+open(sys.argv[2], "wb").write(j[:2] + app * 3 + j[2:])' "$scratch/color.jpg" "$scratch/meta.jpg"
+for image in color gray meta; do
   ipptool -f "$scratch/$image.jpg" "$uri" print-job.test >"$scratch/$image.log" 2>&1 || fail "$image.jpg: print-job failed"
 done
 printf 'neither a PDF nor a JPEG' >"$scratch/garbage.bin"
 ipptool -f "$scratch/garbage.bin" -d filetype=application/octet-stream "$uri" print-job.test >/dev/null 2>&1
-wait_for_files 2 || fail "the JPEGs were not filed"
+wait_for_files 3 || fail "the JPEGs were not filed: $(ls "$out")"
 sleep 2
-[ "$(ls "$out" | wc -l)" -eq 2 ] || fail "a document that is neither PDF nor JPEG was filed: $(ls "$out")"
+[ "$(ls "$out" | wc -l)" -eq 3 ] || fail "a document that is neither PDF nor JPEG was filed: $(ls "$out")"
 for filed in "$out"/*; do
   pdfinfo "$filed" 2>/dev/null | grep -q "^Pages: *1$" || fail "$(basename "$filed") is not a one-page PDF"
 done
-python3 - "$scratch/color.jpg" "$scratch/gray.jpg" "$out"/* <<'PYTHON' || fail "a JPEG was not kept as it came"
+python3 - "$scratch/color.jpg" "$scratch/gray.jpg" "$scratch/meta.jpg" "$out"/* <<'PYTHON' || fail "a JPEG was not kept as it came"
 import sys
-jpegs = [open(p, 'rb').read() for p in sys.argv[1:3]]
-pdfs = [open(p, 'rb').read() for p in sys.argv[3:]]
+jpegs = [open(p, 'rb').read() for p in sys.argv[1:4]]
+pdfs = [open(p, 'rb').read() for p in sys.argv[4:]]
 sys.exit(0 if all(any(j in p for p in pdfs) for j in jpegs) else 1)
 PYTHON
 rm -rf "$out" && mkdir -p "$out"

@@ -154,6 +154,30 @@ TEST_F(IppPrinterTest, FinishedJobsMakeRoomAndLiveOnesNeverLoseTheirSlot) {
   EXPECT_EQ(kIppJobCanceled, next->state);
 }
 
+// A job's moments as dates: the printer's start plus the seconds since,
+// across minutes, days, a month's and a leap year's end.
+TEST_F(IppPrinterTest, AJobsMomentsAreDatesOfTheWallClock) {
+  const IppClock lateStart = {100, 2028, 2, 28, 23, 59, 30};
+  StartIppPrinter(&printer, 8631, "urn:uuid:6e7f0a3c-0d54-4b0e-9d3f-0c1a2b3c4d5e", &lateStart);
+  IppJob* job = AddIppJob(&printer, "a", "ann", "application/pdf", 100 + 90);
+  ASSERT_NE(nullptr, job);
+  SetIppJobState(&printer, job, kIppJobProcessing, "job-printing", "Filing.", 100 + 86400 + 3700);
+  ASSERT_EQ(kIppOk, Ask(kIppGetJobAttributes, {{kIppInteger, "job-id", IppInteger(job->id)}}));
+  const struct {
+    const char* name;
+    uint8_t month, day, hour, minute, second;
+  } moments[] = {{"date-time-at-creation", 2, 29, 0, 1, 0}, {"date-time-at-processing", 3, 1, 1, 1, 10}};
+  for (const auto& m : moments) {
+    const IppValue* date = FirstIppValue(&answer, FindIppAttribute(&answer, kIppJobGroup, m.name));
+    ASSERT_NE(nullptr, date) << m.name;
+    ASSERT_EQ(11, date->length);
+    EXPECT_EQ(2028, date->bytes[0] << 8 | date->bytes[1]) << m.name;
+    EXPECT_EQ((std::vector<int>{m.month, m.day, m.hour, m.minute, m.second}),
+              (std::vector<int>{date->bytes[2], date->bytes[3], date->bytes[4], date->bytes[5], date->bytes[6]}))
+        << m.name;
+  }
+}
+
 TEST_F(IppPrinterTest, ValidateJobNamesWhatItCannotTake) {
   EXPECT_EQ(kIppOk, Ask(kIppValidateJob, {{kIppMimeMediaType, "document-format", "application/pdf"}}));
   EXPECT_EQ(kIppOk, Ask(kIppValidateJob, {}));
