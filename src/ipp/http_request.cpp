@@ -278,6 +278,10 @@ int JudgeHttpRequest(const HttpRequestHead* head, const char* printerPath) {
   if (head->hasOrigin) return 403;
   if (head->otherTransferEncoding || (head->chunked && head->hasContentLength)) return 400;
   if (head->otherExpectation) return 417;
+  if (head->method == kHttpGet) {
+    if (head->chunked || (head->hasContentLength && head->contentLength > 0)) return 400;
+    return HttpPageOf(head->target) != kHttpNoPage ? 0 : 404;
+  }
   if (head->method != kHttpPost) return 405;
   size_t pathLength = 0;
   while (printerPath[pathLength] != '\0') ++pathLength;
@@ -288,6 +292,14 @@ int JudgeHttpRequest(const HttpRequestHead* head, const char* printerPath) {
   if (!IsIppContentType(head->contentType)) return 415;
   if (!head->chunked && !head->hasContentLength) return 411;
   return 0;
+}
+
+HttpPage HttpPageOf(const char* target) {
+  if (target[0] == '/' && target[1] == '\0') return kHttpStatusPage;
+  const char icon[] = "/icon.png";
+  for (size_t i = 0; i < sizeof icon; ++i)
+    if (target[i] != icon[i]) return kHttpNoPage;
+  return kHttpIconPage;
 }
 
 void StartChunkedBody(ChunkedBody* body) { *body = ChunkedBody{}; }

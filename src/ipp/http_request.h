@@ -51,8 +51,17 @@ enum HttpHeadResult {
 HttpHeadResult ParseHttpHead(const char* bytes, size_t size, HttpRequestHead* head, size_t* headLength);
 
 // The status to answer a complete head with, before its body is read: 0 to
-// go on with the request.
+// go on with the request, an IPP POST to the printer or a GET of a page.
 int JudgeHttpRequest(const HttpRequestHead* head, const char* printerPath);
+
+// What a GET may fetch: the printer's page (printer-more-info) and its icon.
+enum HttpPage {
+  kHttpNoPage,
+  kHttpStatusPage,
+  kHttpIconPage,
+};
+
+HttpPage HttpPageOf(const char* target);
 
 // True for "127.0.0.1", "localhost" and "[::1]", each with or without a port.
 bool IsLoopbackHost(const char* host);

@@ -202,7 +202,7 @@ void WriteTemplateAttributes(IppWriter* w, const Requested* wanted) {
   if (IsWanted(wanted, "output-bin-default", kTemplate)) AddIppString(w, kIppKeyword, "output-bin-default", "face-up");
   if (IsWanted(wanted, "output-bin-supported", kTemplate))
     AddIppString(w, kIppKeyword, "output-bin-supported", "face-up");
-  if (IsWanted(wanted, "page-ranges-supported", kTemplate)) AddIppBoolean(w, "page-ranges-supported", false);
+  if (IsWanted(wanted, "page-ranges-supported", kTemplate)) AddIppBoolean(w, "page-ranges-supported", true);
   if (IsWanted(wanted, "print-color-mode-default", kTemplate))
     AddIppString(w, kIppKeyword, "print-color-mode-default", "auto");
   if (IsWanted(wanted, "print-color-mode-supported", kTemplate)) {
@@ -269,13 +269,15 @@ void WriteDescriptionAttributes(IppWriter* w, const IppPrinter* printer, const R
                            "media-col",
                            "orientation-requested",
                            "output-bin",
+                           "overrides",
+                           "page-ranges",
                            "print-color-mode",
                            "print-content-optimize",
                            "print-quality",
                            "print-rendering-intent",
                            "printer-resolution",
                            "sides"};
-    WriteKeywords(w, "job-creation-attributes-supported", names, 12);
+    WriteKeywords(w, "job-creation-attributes-supported", names, 14);
   }
   if (IsWanted(wanted, "job-ids-supported", kDescription)) AddIppBoolean(w, "job-ids-supported", true);
   if (IsWanted(wanted, "media-col-ready", kDescription)) WriteMediaCol(w, "media-col-ready", &kMedia[0]);
@@ -303,6 +305,12 @@ void WriteDescriptionAttributes(IppWriter* w, const IppPrinter* printer, const R
     for (int i = 0; i < kIppOperationCount; ++i)
       AddIppInteger(w, kIppEnum, i == 0 ? "operations-supported" : nullptr, kIppOperations[i]);
   // A print is filed, not printed: as fast as a client can send it.
+  // Overrides are taken as the job's own template attributes are: the
+  // document is filed as it came, its pages as its creator made them.
+  if (IsWanted(wanted, "overrides-supported", kDescription)) {
+    const char* overridable[] = {"document-number", "pages", "media", "media-col", "orientation-requested"};
+    WriteKeywords(w, "overrides-supported", overridable, 5);
+  }
   if (IsWanted(wanted, "pages-per-minute", kDescription)) AddIppInteger(w, kIppInteger, "pages-per-minute", 60);
   if (IsWanted(wanted, "pages-per-minute-color", kDescription))
     AddIppInteger(w, kIppInteger, "pages-per-minute-color", 60);
@@ -328,6 +336,7 @@ void WriteDescriptionAttributes(IppWriter* w, const IppPrinter* printer, const R
   if (IsWanted(wanted, "printer-geo-location", kDescription)) AddIppOutOfBand(w, kIppUnknown, "printer-geo-location");
   if (IsWanted(wanted, "printer-get-attributes-supported", kDescription))
     AddIppString(w, kIppKeyword, "printer-get-attributes-supported", "document-format");
+  if (IsWanted(wanted, "printer-icons", kDescription)) AddIppString(w, kIppUri, "printer-icons", printer->icon);
   if (IsWanted(wanted, "printer-info", kDescription)) AddIppString(w, kIppText, "printer-info", kMakeAndModel);
   if (IsWanted(wanted, "printer-is-accepting-jobs", kDescription)) AddIppBoolean(w, "printer-is-accepting-jobs", true);
   if (IsWanted(wanted, "printer-location", kDescription)) AddIppString(w, kIppText, "printer-location", "");
@@ -350,6 +359,15 @@ void WriteDescriptionAttributes(IppWriter* w, const IppPrinter* printer, const R
                  PrinterStateOf(printer) == kIppPrinterIdle ? "Ready to file prints." : "Filing a print.");
   if (IsWanted(wanted, "printer-state-reasons", kDescription))
     AddIppString(w, kIppKeyword, "printer-state-reasons", "none");
+  // Nothing is used up: one supply that never runs out, in the form of
+  // PWG 5100.13's printer-supply.
+  if (IsWanted(wanted, "printer-supply", kDescription))
+    AddIppString(w, kIppOctetString, "printer-supply",
+                 "index=1;class=other;type=other;unit=percent;maxcapacity=100;level=100;colorantname=unknown;");
+  if (IsWanted(wanted, "printer-supply-description", kDescription))
+    AddIppString(w, kIppText, "printer-supply-description", "Disk space for PDF files");
+  if (IsWanted(wanted, "printer-supply-info-uri", kDescription))
+    AddIppString(w, kIppUri, "printer-supply-info-uri", printer->moreInfo);
   if (IsWanted(wanted, "printer-up-time", kDescription))
     AddIppInteger(w, kIppInteger, "printer-up-time", static_cast<int32_t>(now->upTime));
   if (IsWanted(wanted, "printer-uri-supported", kDescription))
@@ -514,10 +532,19 @@ void AnswerValidateJob(const IppRequest* request, IppWriter* w) {
     AddIppString(w, kIppKeyword, "compression", compression);
     return;
   }
-  BeginIppResponse(w, request, kIppOk);
+  PageRanges pages;
+  if (ReadJobPageRanges(request, &pages, w)) BeginIppResponse(w, request, kIppOk);
 }
 
 }  // namespace
+
+bool ReadJobPageRanges(const IppRequest* request, PageRanges* ranges, IppWriter* refusal) {
+  if (ReadPageRanges(request, ranges) == kPageRangesRead) return true;
+  BeginIppResponse(refusal, request, kIppAttributesNotSupported);
+  AddIppGroup(refusal, kIppUnsupportedGroup);
+  AddIppOutOfBand(refusal, kIppUnsupportedValue, "page-ranges");
+  return false;
+}
 
 void StartIppPrinter(IppPrinter* printer, int port, const char* uuid, const IppClock* now) {
   *printer = IppPrinter{};
@@ -527,6 +554,8 @@ void StartIppPrinter(IppPrinter* printer, int port, const char* uuid, const IppC
   CopyText(printer->moreInfo, sizeof printer->moreInfo, "http://127.0.0.1:");
   AppendNumber(printer->moreInfo, sizeof printer->moreInfo, static_cast<uint32_t>(port));
   AppendText(printer->moreInfo, sizeof printer->moreInfo, "/");
+  CopyText(printer->icon, sizeof printer->icon, printer->moreInfo);
+  AppendText(printer->icon, sizeof printer->icon, "icon.png");
   CopyText(printer->uuid, sizeof printer->uuid, uuid);
   printer->startedAt = *now;
   printer->stateChangedAt = now->upTime;

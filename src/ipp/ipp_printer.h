@@ -10,6 +10,7 @@
 
 #include "ipp/ipp_codec.h"
 #include "ipp/ipp_operations.h"
+#include "ipp/page_ranges.h"
 
 enum IppJobState {
   kIppJobPending = 3,
@@ -34,6 +35,7 @@ struct IppJob {
   uint32_t processingAt;
   uint32_t completedAt;
   bool awaitingDocument;  // made by Create-Job, no document yet
+  PageRanges pages;       // the pages to keep of its document
 };
 
 enum IppPrinterState {
@@ -48,8 +50,9 @@ struct IppClock {
 };
 
 struct IppPrinter {
-  char uri[96];  // ipp://127.0.0.1:<port>/ipp/print
-  char moreInfo[96];
+  char uri[96];       // ipp://127.0.0.1:<port>/ipp/print
+  char moreInfo[96];  // the printer's page, also where its supply is told of
+  char icon[96];
   char uuid[48];  // urn:uuid:...
   IppClock startedAt;
   uint32_t stateChangedAt;
@@ -90,6 +93,10 @@ IppCompression IppCompressionNamed(const char* name);
 // `user` is who the request is from, for Cancel-My-Jobs and my-jobs.
 void AnswerIppRequest(IppPrinter* printer, const IppRequest* request, const IppRequestCheck* check, const char* user,
                       const IppClock* now, IppWriter* response);
+
+// Page-ranges that cannot be kept refuse the job: the answer's status and
+// unsupported group are written, and false returned.
+bool ReadJobPageRanges(const IppRequest* request, PageRanges* ranges, IppWriter* refusal);
 
 // The start of every response: version, status, request-id and the
 // operation group's charset and natural language.

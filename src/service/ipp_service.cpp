@@ -16,8 +16,11 @@
 #include "ipp/http_request.h"
 #include "ipp/ipp_codec.h"
 #include "ipp/ipp_printer.h"
+#include "ipp/page_ranges.h"
+#include "ipp/pdf_pages.h"
 #include "ipp/pdf_writer.h"
 #include "ipp/pwg_raster.h"
+#include "service_resources.h"
 
 #include <zlib.h>
 
@@ -388,12 +391,21 @@ void AnswerDocument(Connection* c, const IppRequest* request, IppRequestCheck ch
     refused = kIppCompressionNotSupported;
   else if (!IsIppFormatSupported(format))
     refused = kIppDocumentFormatNotSupported;
+  PageRanges pages = {};
+  if (refused == kIppOk && request->operation == kIppPrintJob && !ReadJobPageRanges(request, &pages, response)) {
+    EndIppMessage(response);
+    SkipBody(c);
+    return;
+  }
   IppClock now = Now();
   EnterCriticalSection(&service.lock);
   IppJob* job = nullptr;
   if (refused == kIppOk && request->operation == kIppPrintJob) {
     job = AddIppJob(&service.printer, name, user, format, now.upTime);
-    if (job == nullptr) refused = kIppBusy;
+    if (job == nullptr)
+      refused = kIppBusy;
+    else
+      job->pages = pages;
   } else if (refused == kIppOk) {
     job = FindIppJob(&service.printer, check.jobId);
     if (job == nullptr)
@@ -474,11 +486,17 @@ void AnswerCreateJob(const IppRequest* request, IppWriter* response) {
   RequestingUser(request, user, sizeof user);
   char name[kIppJobTextSize] = "Untitled";
   RequestText(request, "job-name", name, sizeof name);
+  PageRanges pages;
+  if (!ReadJobPageRanges(request, &pages, response)) {
+    EndIppMessage(response);
+    return;
+  }
   EnterCriticalSection(&service.lock);
   IppJob* job = AddIppJob(&service.printer, name, user, "", Now().upTime);
   BeginIppResponse(response, request, job != nullptr ? kIppOk : kIppBusy);
   if (job != nullptr) {
     job->awaitingDocument = true;
+    job->pages = pages;
     lstrcpynA(job->reason, "job-incoming", sizeof job->reason);
     WriteJobSummary(response, &service.printer, job);
   }
@@ -507,6 +525,41 @@ void AnswerOtherRequest(const IppRequest* request, const IppRequestCheck* check,
   LeaveCriticalSection(&service.lock);
 }
 
+bool SendPage(Connection* c, const char* type, const void* bytes, DWORD length) {
+  char head[256];
+  wsprintfA(head,
+            "HTTP/1.1 200 OK\r\nContent-Type: %s\r\nContent-Length: %lu\r\nX-Content-Type-Options: nosniff\r\n"
+            "Content-Security-Policy: default-src 'none'\r\nCache-Control: no-store\r\n\r\n",
+            type, length);
+  return SendAll(c, head, static_cast<size_t>(lstrlenA(head))) && SendAll(c, bytes, length) && c->head.keepAlive;
+}
+
+// A GET: the printer's page, which says what it is, or its icon.
+bool ServePage(Connection* c) {
+  if (HttpPageOf(c->head.target) == kHttpIconPage) {
+    HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDR_PRINTER_ICON), MAKEINTRESOURCEW(10));  // RT_RCDATA
+    HGLOBAL loaded = found != nullptr ? LoadResource(nullptr, found) : nullptr;
+    const void* icon = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (icon == nullptr) {
+      SendHttpError(c, 404);
+      return false;
+    }
+    return SendPage(c, "image/png", icon, SizeofResource(nullptr, found));
+  }
+  EnterCriticalSection(&service.lock);
+  int queued = 0;
+  for (const IppJob& job : service.printer.jobs) queued += job.id != 0 && job.state < kIppJobCanceled ? 1 : 0;
+  char page[640];
+  wsprintfA(page,
+            "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Tollivane</title></head><body>\n"
+            "<h1>Tollivane</h1>\n<p>This printer files every print as a numbered PDF file. It uses no paper, ink or "
+            "toner: its one supply is the disk space of the folder prints are filed in.</p>\n"
+            "<p>Printer: %s<br>Jobs waiting or being filed: %d</p>\n</body></html>\n",
+            service.printer.uri, queued);
+  LeaveCriticalSection(&service.lock);
+  return SendPage(c, "text/html; charset=utf-8", page, static_cast<DWORD>(lstrlenA(page)));
+}
+
 // One request on the connection, its head already read.
 bool ServeRequest(Connection* c, uint8_t* header, uint8_t* responseBytes) {
   int status = JudgeHttpRequest(&c->head, kPrinterPath);
@@ -514,6 +567,7 @@ bool ServeRequest(Connection* c, uint8_t* header, uint8_t* responseBytes) {
     SendHttpError(c, status);
     return false;
   }
+  if (c->head.method == kHttpGet) return ServePage(c);
   if (c->head.expectContinue && !SendAll(c, "HTTP/1.1 100 Continue\r\n\r\n", 25)) return false;
   StartBody(c);
   IppRequest* request = &c->request;
@@ -685,6 +739,43 @@ bool ConvertJpeg(JobDocument* document, const char** reason) {
   return KeepConverted(document, converted, written);
 }
 
+const char kNoPageKept[] = "No page of the document is in the job's page-ranges: nothing was filed.";
+
+// --- page-ranges of a PDF: an update appended to the job's own file -------
+
+bool ReadJobFileAt(void* context, uint64_t offset, uint8_t* bytes, size_t size) {
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD read = 0;
+  return size <= MAXDWORD && ReadFile(*static_cast<HANDLE*>(context), bytes, static_cast<DWORD>(size), &read, &at) &&
+         read == size;
+}
+
+void* TakeMemory(size_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
+
+void GiveMemoryBack(void* block) { HeapFree(GetProcessHeap(), 0, block); }
+
+bool KeepPdfPageRanges(JobDocument* document, const PageRanges* pages, const char** reason) {
+  if (pages->count == 0) return true;
+  PortState* handover = document->handover;
+  FlushJobFile(handover);
+  HANDLE file = CreateFileA(handover->jobPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  *reason = "The PDF could not be read to keep the job's page-ranges: nothing was filed.";
+  if (file == INVALID_HANDLE_VALUE) return false;
+  PdfInput in = {ReadJobFileAt, &file, handover->jobBytes, TakeMemory, GiveMemoryBack};
+  PdfSink out = {WriteToJobFile, handover, handover->jobBytes, false, nullptr, 0, 0};
+  uint32_t kept = 0;
+  PdfPagesResult result = handover->writeError == 0 ? KeepPdfPages(&in, pages, &out, &kept) : kPdfPagesUnreadable;
+  CloseHandle(file);
+  FlushJobFile(handover);
+  if (result == kPdfPagesNoneKept) *reason = kNoPageKept;
+  if (result == kPdfPagesEncrypted)
+    *reason = "The job's page-ranges cannot be kept of an encrypted PDF: nothing was filed.";
+  return result == kPdfPagesKept && handover->writeError == 0;
+}
+
 // --- PWG raster: each page a lossless image, deflated as it is decoded ----
 
 const int kPwgMaxPages = 1000;
@@ -793,9 +884,23 @@ bool WritePwgPage(PdfSink* pdf, RasterReader* reader, const PwgPage* page, uint8
   return !pdf->failed;
 }
 
-// Every page of the raster becomes a page of a PDF in a job file of its
-// own; the raster's file goes. False, with nothing half-converted left.
-bool ConvertPwgRaster(JobDocument* document, const char** reason) {
+bool IgnoreLine(void*, const uint8_t*, uint32_t) { return true; }
+
+// A page outside the job's page-ranges: decoded only to find the next.
+bool SkipPwgPage(RasterReader* reader, const PwgPage* page, uint8_t* line) {
+  PwgLines lines;
+  StartPwgLines(&lines, page, line, IgnoreLine, nullptr);
+  while (lines.linesDone < page->height && !lines.failed) {
+    if (reader->at == reader->have && !FillRaster(reader)) break;
+    reader->at += DecodePwgLines(&lines, reader->bytes + reader->at, reader->have - reader->at);
+  }
+  return lines.linesDone == page->height && !lines.failed;
+}
+
+// Every page of the raster in the job's page-ranges becomes a page of a
+// PDF in a job file of its own; the raster's file goes. False, with nothing
+// half-converted left.
+bool ConvertPwgRaster(JobDocument* document, const PageRanges* pages, const char** reason) {
   *reason = "The PWG raster could not be read: nothing was filed.";
   RasterReader* reader =
       static_cast<RasterReader*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(RasterReader)));
@@ -816,8 +921,9 @@ bool ConvertPwgRaster(JobDocument* document, const char** reason) {
     PdfSink pdf = {WriteToJobFile, converted, 0, false, nullptr, 0, 0};
     StartPdf(&pdf, offsets, 2 + kPwgMaxPages * kPwgObjectsPerPage);
     int catalog = ReservePdfObject(&pdf);
-    int pages = ReservePdfObject(&pdf);
+    int tree = ReservePdfObject(&pdf);
     int count = 0;
+    uint32_t read = 0;
     written = true;
     for (;;) {
       while (reader->have - reader->at < kPwgHeaderSize && FillRaster(reader)) {
@@ -830,13 +936,16 @@ bool ConvertPwgRaster(JobDocument* document, const char** reason) {
         break;
       }
       reader->at += kPwgHeaderSize;
-      if (!WritePwgPage(&pdf, reader, &page, line, pages, &pageObjects[count++])) {
+      bool kept = IsPageSelected(pages, ++read);
+      if (kept ? !WritePwgPage(&pdf, reader, &page, line, tree, &pageObjects[count++])
+               : !SkipPwgPage(reader, &page, line)) {
         written = false;
         break;
       }
     }
+    if (written && count == 0 && read > 0) *reason = kNoPageKept;
     written = written && count > 0;
-    BeginPdfObject(&pdf, pages);
+    BeginPdfObject(&pdf, tree);
     PutPdfText(&pdf, "<< /Type /Pages /Count ");
     PutPdfNumber(&pdf, static_cast<uint64_t>(count));
     PutPdfText(&pdf, " /Kids [");
@@ -847,7 +956,7 @@ bool ConvertPwgRaster(JobDocument* document, const char** reason) {
     PutPdfText(&pdf, "] >>\nendobj\n");
     BeginPdfObject(&pdf, catalog);
     PutPdfText(&pdf, "<< /Type /Catalog /Pages ");
-    PutPdfReference(&pdf, pages);
+    PutPdfReference(&pdf, tree);
     PutPdfText(&pdf, " >>\nendobj\n");
     FinishPdf(&pdf, catalog, 0);
     FlushJobFile(converted);
@@ -869,7 +978,9 @@ DWORD WINAPI FileJobs(void*) {
     AbortStaleJobs(Now().upTime);
     IppJob* job = NextReadyJob();
     JobDocument document = {};
+    PageRanges pages = {};
     if (job != nullptr) {
+      pages = job->pages;
       document = *DocumentOf(job);
       *DocumentOf(job) = JobDocument{};
       service.filing = Filing{job->id, document.handover};
@@ -883,8 +994,13 @@ DWORD WINAPI FileJobs(void*) {
     }
     DocumentKind kind = KindOf(&document);
     const char* why = "Not a PDF, JPEG or PWG raster document: nothing was filed.";
-    bool readable = kind == kDocumentPdf || (kind == kDocumentJpeg && ConvertJpeg(&document, &why)) ||
-                    (kind == kDocumentPwgRaster && ConvertPwgRaster(&document, &why));
+    if (kind == kDocumentJpeg && !IsPageSelected(&pages, 1)) {
+      kind = kDocumentUnknown;
+      why = kNoPageKept;
+    }
+    bool readable = (kind == kDocumentPdf && KeepPdfPageRanges(&document, &pages, &why)) ||
+                    (kind == kDocumentJpeg && ConvertJpeg(&document, &why)) ||
+                    (kind == kDocumentPwgRaster && ConvertPwgRaster(&document, &pages, &why));
     EnterCriticalSection(&service.lock);
     service.filing.handover = document.handover;
     LeaveCriticalSection(&service.lock);

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The IPP printer under Wine, driven from Linux as an IPP client would: CUPS's
-# conformance files ipp-1.1.test and ipp-2.0.test (with documents made by
-# Ghostscript) pass; a PDF printed is filed byte for byte, also from six
+# conformance files ipp-1.1.test, ipp-2.0.test and ipp-everywhere.test (with
+# documents and PWG raster samples made by Ghostscript) pass; page-ranges
+# are kept; a PDF printed is filed byte for byte, also from six
 # clients at once; a JPEG is filed as a PDF holding it, PWG raster as a
 # PDF of its pages' images; a client gone
 # half-way through its document files nothing; requests a web page could
@@ -64,17 +65,43 @@ printf '%%!PS\n/Helvetica findfont 24 scalefont setfont 72 700 moveto (PostScrip
 cp "$scratch/document-a4.ps" "$scratch/document-letter.ps"
 convert -size 600x400 gradient:red-blue "$scratch/color.jpg" && convert -size 600x400 gradient:white-black -colorspace Gray \
   "$scratch/gray.jpg" || fail "ImageMagick did not make the JPEG samples"
-for suite in ipp-1.1 ipp-2.0; do
-  timeout 600 ipptool -t -f "$scratch/document-a4.pdf" "$uri" "$scratch/$suite.test" >"$scratch/$suite.log" 2>&1 ||
-    fail "$suite.test ended with $?: $(grep -A6 FAIL "$scratch/$suite.log" | head -30)"
-  grep -q "FAIL" "$scratch/$suite.log" && fail "$suite.test: $(grep -A6 FAIL "$scratch/$suite.log" | head -30)"
-  grep -q "PASS" "$scratch/$suite.log" || fail "$suite.test passed nothing: $(tail -5 "$scratch/$suite.log")"
+# ipp-everywhere.test prints PWG raster samples in each kind and resolution
+# the printer advertises (Ghostscript makes them); ipptool wants a file for
+# every kind named, so those the printer does not take (skipped) are empty.
+cp /usr/share/cups/ipptool/ipp-everywhere.test "$scratch/"
+for sample in $(grep -o 'pwg-raster-samples-[^ ]*\.pwg' "$scratch/ipp-everywhere.test" | sort -u); do
+  mkdir -p "$scratch/$(dirname "$sample")"
+  : >"$scratch/$sample"
 done
+for dpi in 150 300; do
+  for kind in "18 8 sgray-8" "19 8 srgb-8" "3 1 black-1"; do
+    set -- $kind
+    for paper in a4 letter; do
+      gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=pwgraster -r$dpi -dcupsColorSpace="$1" -dcupsBitsPerColor="$2" \
+        -o "$scratch/sample.pwg" "$scratch/document-$paper.pdf" >/dev/null 2>&1 || fail "Ghostscript did not make $3 raster"
+      docs="onepage-$paper document-$paper"
+      [ $paper = a4 ] && docs="$docs color.jpg-4x6 gray.jpg-4x6"
+      for doc in $docs; do
+        sample=$scratch/pwg-raster-samples-${dpi}dpi/$3/$doc-$3-${dpi}dpi.pwg
+        [ -f "$sample" ] && cp "$scratch/sample.pwg" "$sample"
+      done
+    done
+  done
+done
+# It includes ipp-2.0.test, which includes ipp-1.1.test.
+timeout 900 ipptool -t -f "$scratch/document-a4.pdf" "$uri" "$scratch/ipp-everywhere.test" >"$scratch/everywhere.log" 2>&1 ||
+  fail "ipp-everywhere.test ended with $?: $(grep -A6 FAIL "$scratch/everywhere.log" | head -30)"
+grep -q "FAIL" "$scratch/everywhere.log" && fail "ipp-everywhere.test: $(grep -A6 FAIL "$scratch/everywhere.log" | head -30)"
+for suite in ipp-1.1 ipp-2.0 ipp-everywhere; do
+  grep -q "$suite.test\":" "$scratch/everywhere.log" || fail "$suite.test did not run: $(tail -5 "$scratch/everywhere.log")"
+done
+raster_passed=$(grep -c 'Print .*dpi.*\[PASS\]' "$scratch/everywhere.log")
+[ "$raster_passed" -ge 90 ] || fail "ipp-everywhere.test printed only $raster_passed raster samples"
 
 # The suites' jobs are filed one after another: until the folder is quiet.
 settled=0
 count=-1
-for _ in $(seq 240); do
+for _ in $(seq 600); do
   now=$(ls "$out" | wc -l)
   if [ "$now" -eq "$count" ]; then
     settled=$((settled + 1))
@@ -201,6 +228,45 @@ for kind in "18 8 sgray" "19 8 srgb" "3 1 black"; do
 done
 rm -rf "$out" && mkdir -p "$out"
 
+# page-ranges: a PDF keeps the pages asked for, through an update of its
+# own; raster pages outside them are not converted; none in them files
+# nothing.
+cat >"$scratch/ranges.test" <<'TEST'
+{
+  OPERATION Print-Job
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR mimeMediaType document-format $filetype
+  GROUP job-attributes-tag
+  ATTR rangeOfInteger page-ranges $ranges
+  FILE $filename
+  STATUS successful-ok
+}
+TEST
+gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=pdfwrite -sPAPERSIZE=a4 -o "$scratch/three.pdf" -c "/Helvetica findfont 24 \
+  scalefont setfont 72 700 moveto (First page) show showpage 72 700 moveto (Second page) show showpage 72 700 moveto \
+  (Third page) show showpage" >/dev/null 2>&1
+for job in "three.pdf application/pdf 2-3 2 Second.page.*Third.page" "three.pdf application/pdf 3-9 1 Third.page" \
+  "two-srgb.pwg image/pwg-raster 2-2 1 -"; do
+  set -- $job
+  rm -rf "$out" && mkdir -p "$out"
+  ipptool -f "$scratch/$1" -d filetype="$2" -d ranges="$3" "$uri" "$scratch/ranges.test" >/dev/null 2>&1 ||
+    fail "$1 pages $3: print-job failed"
+  wait_for_files 1 || fail "$1 pages $3 was not filed"
+  sleep 1
+  filed=$(ls "$out"/* | head -1)
+  pdfinfo "$filed" 2>/dev/null | grep -q "^Pages: *$4$" || fail "$1 pages $3: not $4 pages: $(pdfinfo "$filed" 2>&1)"
+  [ "$5" = - ] || pdftotext "$filed" - 2>/dev/null | tr '\n' ' ' | grep -q "$5" ||
+    fail "$1 pages $3: not the pages asked for: $(pdftotext "$filed" - 2>&1)"
+done
+rm -rf "$out" && mkdir -p "$out"
+ipptool -f "$scratch/three.pdf" -d filetype=application/pdf -d ranges=4-5 "$uri" "$scratch/ranges.test" >/dev/null 2>&1
+sleep 3
+[ "$(ls "$out" | wc -l)" -eq 0 ] || fail "a job whose page-ranges hold no page filed something: $(ls "$out")"
+rm -rf "$out" && mkdir -p "$out"
+
 # CUPS as the client: a scheduler of the test's own adds the printer from
 # what it says of itself, and prints to it. Its filters run as another
 # user: the scratch folder must be theirs to pass through.
@@ -288,6 +354,21 @@ for head_template, status in refusals:
     answer = exchange(head_template % len(ipp), ipp)
     if not answer.startswith(b'HTTP/1.1 ' + status):
         sys.exit('wanted %s, got %r' % (status.decode(), answer[:40]))
+# The printer's page and icon (printer-more-info, printer-icons).
+for target, kind, start in ((b'/', b'text/html', b'<!DOCTYPE html>'), (b'/icon.png', b'image/png', b'\x89PNG')):
+    s = socket.create_connection(('127.0.0.1', port))
+    s.sendall(b'GET %s HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n' % target)
+    s.settimeout(20)
+    answer = b''
+    while True:
+        piece = s.recv(65536)
+        if not piece:
+            break
+        answer += piece
+    s.close()
+    head, _, body = answer.partition(b'\r\n\r\n')
+    if not head.startswith(b'HTTP/1.1 200') or b'Content-Type: ' + kind not in head or not body.startswith(start):
+        sys.exit('GET %s: %r' % (target.decode(), answer[:120]))
 PYTHON
 sleep 2
 [ "$(ls "$out" | wc -l)" -eq 0 ] || fail "a client gone half-way filed something: $(ls "$out")"

@@ -48,7 +48,13 @@ TEST(HttpRequestTest, OnlyIppFromALoopbackClientWithoutAnOriginIsTaken) {
       {"POST /ipp/print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\nContent-Length: 9\r\n\r\n",
        kHttpHeadComplete, 415},  // what a page's form can send
       {"POST /ipp/print HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 9\r\n\r\n", kHttpHeadComplete, 415},
-      {"GET /ipp/print HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", kHttpHeadComplete, 405},
+      {"GET /ipp/print HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", kHttpHeadComplete, 404},
+      {"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", kHttpHeadComplete, 0},  // the printer's page
+      {"GET /icon.png HTTP/1.1\r\nHost: localhost:8631\r\n\r\n", kHttpHeadComplete, 0},
+      {"GET /icon.png HTTP/1.1\r\nHost: evil.example\r\n\r\n", kHttpHeadComplete, 403},
+      {"GET /icon.pngx HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", kHttpHeadComplete, 404},
+      {"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 3\r\n\r\n", kHttpHeadComplete, 400},
+      {"PUT / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", kHttpHeadComplete, 405},
       {"POST /other HTTP/1.1\r\nHost: 127.0.0.1\r\n" + ipp + "Content-Length: 9\r\n\r\n", kHttpHeadComplete, 404},
       {"POST /ipp/print HTTP/1.1\r\nHost: 127.0.0.1\r\n" + ipp + "\r\n", kHttpHeadComplete, 411},
       {"POST /ipp/print HTTP/1.1\r\nHost: 127.0.0.1\r\n" + ipp +

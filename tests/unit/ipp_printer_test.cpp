@@ -78,6 +78,12 @@ TEST_F(IppPrinterTest, ThePrinterDescribesItselfAsAnIppEverywherePrinter) {
                            "printer-device-id",
                            "printer-uuid",
                            "printer-dns-sd-name",
+                           "printer-icons",
+                           "printer-supply",
+                           "printer-supply-description",
+                           "printer-supply-info-uri",
+                           "overrides-supported",
+                           "page-ranges-supported",
                            "printer-make-and-model",
                            "printer-firmware-name",
                            "printer-firmware-string-version",
@@ -187,6 +193,48 @@ TEST_F(IppPrinterTest, ValidateJobNamesWhatItCannotTake) {
   EXPECT_EQ(kIppCompressionNotSupported, Ask(kIppValidateJob, {{kIppKeyword, "compression", "compress"}}));
   EXPECT_EQ(kIppOk, Ask(kIppValidateJob, {{kIppKeyword, "compression", "gzip"}}));
   EXPECT_EQ(kIppOk, Ask(kIppValidateJob, {{kIppKeyword, "compression", "deflate"}}));
+}
+
+std::string Range(int32_t lower, int32_t upper) {
+  std::string bytes;
+  for (int32_t value : {lower, upper})
+    for (int shift = 24; shift >= 0; shift -= 8) bytes += static_cast<char>(static_cast<uint32_t>(value) >> shift);
+  return bytes;
+}
+
+TEST_F(IppPrinterTest, PageRangesAreTakenAscendingAndApartOnly) {
+  struct Case {
+    std::vector<std::pair<int32_t, int32_t>> ranges;
+    uint16_t status;
+    std::vector<uint32_t> selected, left;
+  } cases[] = {
+      {{{2, 3}}, kIppOk, {2, 3}, {1, 4}},
+      {{{1, 1}, {3, 5}, {9, 2147483647}}, kIppOk, {1, 3, 5, 9, 100000}, {2, 6, 8}},
+      {{{3, 5}, {5, 6}}, kIppAttributesNotSupported, {}, {}},  // overlapping
+      {{{5, 6}, {1, 2}}, kIppAttributesNotSupported, {}, {}},  // not ascending
+      {{{0, 2}}, kIppAttributesNotSupported, {}, {}},
+      {{{4, 3}}, kIppAttributesNotSupported, {}, {}},
+      {std::vector<std::pair<int32_t, int32_t>>(17, {1, 1}), kIppAttributesNotSupported, {}, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<Attribute> attributes = {{kIppJobGroup, "", ""}};
+    for (const auto& range : c.ranges)
+      attributes.push_back(
+          {kIppRangeOfInteger, &range == c.ranges.data() ? "page-ranges" : "", Range(range.first, range.second)});
+    EXPECT_EQ(c.status, Ask(kIppValidateJob, attributes)) << c.ranges.size() << " ranges from " << c.ranges[0].first;
+    if (c.status != kIppOk) {
+      EXPECT_NE(nullptr, FindIppAttribute(&answer, kIppUnsupportedGroup, "page-ranges"));
+      continue;
+    }
+    std::vector<uint8_t> bytes = IppRequestBytes(2, kIppValidateJob, 1, attributes);
+    ASSERT_EQ(kIppDecoded, DecodeIppRequest(bytes.data(), bytes.size(), &request));
+    PageRanges ranges;
+    ASSERT_EQ(kPageRangesRead, ReadPageRanges(&request, &ranges));
+    for (uint32_t page : c.selected) EXPECT_TRUE(IsPageSelected(&ranges, page)) << page;
+    for (uint32_t page : c.left) EXPECT_FALSE(IsPageSelected(&ranges, page)) << page;
+  }
+  EXPECT_EQ(kIppAttributesNotSupported,
+            Ask(kIppValidateJob, {{kIppJobGroup, "", ""}, {kIppInteger, "page-ranges", Range(1, 2).substr(0, 4)}}));
 }
 
 }  // namespace

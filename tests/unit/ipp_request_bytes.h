@@ -12,10 +12,12 @@
 struct IppTestAttribute {
   uint8_t tag;
   std::string name;  // empty: one more value of the attribute before
+                     // (a delimiter tag starts a group)
   std::string value;
 };
 
-// A request whose attributes all stand in the operation group.
+// A request whose attributes stand in the operation group, but those after
+// a group's delimiter.
 inline std::vector<uint8_t> IppRequestBytes(uint8_t major, uint16_t operation, uint32_t requestId,
                                             const std::vector<IppTestAttribute>& attributes) {
   std::vector<uint8_t> bytes = {major,
@@ -28,6 +30,10 @@ inline std::vector<uint8_t> IppRequestBytes(uint8_t major, uint16_t operation, u
                                 static_cast<uint8_t>(requestId),
                                 kIppOperationGroup};
   for (const IppTestAttribute& a : attributes) {
+    if (a.tag < 0x10) {  // a group's delimiter: the attributes after it are in that group
+      bytes.push_back(a.tag);
+      continue;
+    }
     bytes.push_back(a.tag);
     bytes.push_back(static_cast<uint8_t>(a.name.size() >> 8));
     bytes.push_back(static_cast<uint8_t>(a.name.size()));
