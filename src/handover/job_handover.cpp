@@ -4,7 +4,9 @@
 // once, whatever its mode; its dialog or a slow output folder then holds up
 // nobody's prints. A run that has not said so within the bound is ended and
 // its job fails. The lock cannot be made or held by a user: inside the
-// spooler it is an object of the process alone. The monitor reads no
+// spooler and in the IPP printer's service it is a mutex in a private
+// namespace only SYSTEM can make, so the two never write the spool file at
+// once; elsewhere it is named, for the user alone. The monitor reads no
 // settings: its reasons go to the print queue and the job's record.
 #include "handover/job_handover.h"
 
@@ -29,9 +31,11 @@ const DWORD kWaitPastBound = 0xFFFFFFF1;  // longer than the wait may last
 const DWORD kTakeBoundMilliseconds = 60 * 1000;
 const DWORD kLockBoundMilliseconds = 3 * kTakeBoundMilliseconds;
 
-// Inside the spooler's one process; null where the monitor runs in the
-// printing user's process and the lock must be shared by name.
-HANDLE processPortLock;
+// Where the code runs as SYSTEM: the lock in its namespace, both kept open
+// for the process's life (the namespace lives while a handle to it does).
+// Null where the monitor runs in the printing user's process.
+HANDLE servicePortLock;
+HANDLE servicePortNamespace;
 HANDLE spoolerStopping;
 
 bool ReadProgramValue(LONG status, DWORD type, DWORD bytes, wchar_t* program) {
@@ -119,10 +123,59 @@ HANDLE OpenNamedPortLock(const PortState* port) {
   return mutex;
 }
 
+// The namespace functions, looked up when needed: Wine has not all of them,
+// and the monitor must load there all the same.
+struct NamespaceFunctions {
+  HANDLE(WINAPI* createBoundary)(LPCWSTR, ULONG);
+  BOOL(WINAPI* addSid)(HANDLE*, PSID);
+  VOID(WINAPI* deleteBoundary)(HANDLE);
+  HANDLE(WINAPI* createNamespace)(LPSECURITY_ATTRIBUTES, LPVOID, LPCWSTR);
+  HANDLE(WINAPI* openNamespace)(LPVOID, LPCWSTR);
+};
+
+bool FindNamespaceFunctions(NamespaceFunctions* f) {
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  if (kernel == nullptr) return false;
+  f->createBoundary = reinterpret_cast<decltype(f->createBoundary)>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "CreateBoundaryDescriptorW")));
+  f->addSid = reinterpret_cast<decltype(f->addSid)>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "AddSIDToBoundaryDescriptor")));
+  f->deleteBoundary = reinterpret_cast<decltype(f->deleteBoundary)>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "DeleteBoundaryDescriptor")));
+  f->createNamespace = reinterpret_cast<decltype(f->createNamespace)>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "CreatePrivateNamespaceW")));
+  f->openNamespace = reinterpret_cast<decltype(f->openNamespace)>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "OpenPrivateNamespaceW")));
+  return f->createBoundary != nullptr && f->addSid != nullptr && f->deleteBoundary != nullptr &&
+         f->createNamespace != nullptr && f->openNamespace != nullptr;
+}
+
+// A boundary of the SYSTEM account: only a process running as SYSTEM can
+// make the namespace, so no user can make it, or the lock, first.
+void CreateServicePortLock(void) {
+  NamespaceFunctions f;
+  if (!FindNamespaceFunctions(&f)) return;
+  BYTE system[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof system;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  HANDLE boundary = f.createBoundary(L"Tollivane", 0);
+  if (boundary == nullptr) return;
+  if (CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size) && f.addSid(&boundary, system) &&
+      MakeSecurity(true, kServicePortLockSddl, &descriptor)) {
+    SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
+    servicePortNamespace = f.createNamespace(&security, boundary, L"Tollivane");
+    if (servicePortNamespace == nullptr && GetLastError() == ERROR_ALREADY_EXISTS)
+      servicePortNamespace = f.openNamespace(boundary, L"Tollivane");
+    if (servicePortNamespace != nullptr) servicePortLock = CreateMutexW(&security, FALSE, TOLLIVANE_SERVICE_PORT_LOCK);
+    LocalFree(descriptor);
+  }
+  f.deleteBoundary(boundary);
+}
+
 HANDLE OpenPortLock(const PortState* port) {
   if (!MonitorRunsInService()) return OpenNamedPortLock(port);
   HANDLE copy = nullptr;
-  if (processPortLock == nullptr || !DuplicateHandle(GetCurrentProcess(), processPortLock, GetCurrentProcess(), &copy,
+  if (servicePortLock == nullptr || !DuplicateHandle(GetCurrentProcess(), servicePortLock, GetCurrentProcess(), &copy,
                                                      0, FALSE, DUPLICATE_SAME_ACCESS))
     return nullptr;
   return copy;
@@ -319,7 +372,7 @@ bool IsJobCancelled(PortState* port) {
 void InitJobHandover(void) {
   if (spoolerStopping == nullptr) spoolerStopping = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (spoolerStopping != nullptr) ResetEvent(spoolerStopping);
-  if (MonitorRunsInService() && processPortLock == nullptr) processPortLock = CreateMutexW(nullptr, FALSE, nullptr);
+  if (MonitorRunsInService() && servicePortLock == nullptr) CreateServicePortLock();
 }
 
 void StopJobHandover(void) {

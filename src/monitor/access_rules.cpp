@@ -102,6 +102,8 @@ bool FormatPortLockSddl(const char* userSid, char* sddl, int size) {
 
 // KA: the whole key; CI: its subkeys too. Nobody else may read what the
 // monitor saw of other users' jobs.
+const char kServicePortLockSddl[] = "D:P(A;;GA;;;SY)";
+
 const char kRecordKeySddl[] = "D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)";
 
 bool IsSafeFolderAttributes(uint32_t attributes) {

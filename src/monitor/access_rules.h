@@ -43,6 +43,11 @@ const int kOwnerSddlSize = 320;
 // process): only SYSTEM, Administrators and that user may open it.
 bool FormatPortLockSddl(const char* userSid, char* sddl, int size);
 
+// The port lock shared by the processes that run as SYSTEM (the spooler
+// with the monitor, the IPP printer's service), and the private namespace
+// it is named in: SYSTEM alone may open either.
+extern const char kServicePortLockSddl[];
+
 // The registry keys of the monitor's job records and of the job files it
 // made: administrators only.
 extern const char kRecordKeySddl[];

@@ -11,6 +11,8 @@
 #define TOLLIVANE_PROGRAM_VALUE L"Program"
 // Serialises the spool file and the program's run across ports and processes.
 #define TOLLIVANE_PORT_LOCK L"Global\\TollivanePortJob"
+// In the private namespace of the processes that run as SYSTEM.
+#define TOLLIVANE_SERVICE_PORT_LOCK L"Tollivane\\PortJob"
 // Under the monitor's key, readable by administrators only: what the last job saw.
 #define TOLLIVANE_RECORD_SUBKEY L"\\Record"
 // The product's own key, changeable by administrators alone: the kind of

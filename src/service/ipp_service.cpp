@@ -13,6 +13,7 @@
 #include "handover/job_file.h"
 #include "handover/job_handover.h"
 #include "handover/job_owner.h"
+#include "service/client_identity.h"
 #include "ipp/http_request.h"
 #include "ipp/ipp_codec.h"
 #include "ipp/ipp_printer.h"
@@ -64,6 +65,7 @@ struct Service {
   MonitorRegistry registry;
   wchar_t besideProgram[MAX_PATH];
   ULONGLONG startedTick;
+  bool asService;  // started by the service control manager
 } service;
 
 IppClock Now(void) {
@@ -115,38 +117,53 @@ void AbortStaleJobs(uint32_t upTime) {
   }
 }
 
-// The job's owner: the service's own user, where it runs in the foreground
-// (under Wine there is one user, and no client's process can be named).
-PortState* NewHandover(void) {
+// A job file for the job of `owner` (a token this takes), when that owner
+// may print; null with the reason when not.
+PortState* NewHandover(HANDLE owner, const char** reason) {
+  if (owner == nullptr) return nullptr;
   PortState* state = static_cast<PortState*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(PortState)));
-  if (state == nullptr) return nullptr;
+  if (state == nullptr) {
+    CloseHandle(owner);
+    *reason = "The job's file could not be made.";
+    return nullptr;
+  }
   state->tag = kPortStateTag;
   state->jobFile = INVALID_HANDLE_VALUE;
   state->wake = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  state->ownerToken = OpenJobOwnerToken();
-  if (state->ownerToken != nullptr) {
-    state->record.ownerKnown =
-        TokenUserSidString(state->ownerToken, state->record.ownerSid, sizeof state->record.ownerSid);
-    ReadOwnerFacts(state->ownerToken, &state->record.owner);
-  }
+  state->ownerToken = owner;
+  state->record.ownerKnown = TokenUserSidString(owner, state->record.ownerSid, sizeof state->record.ownerSid);
+  ReadOwnerFacts(owner, &state->record.owner);
+  OwnerVerdict verdict = JudgeJobOwner(&state->record.owner);
+  *reason = "The job's file could not be made.";
   SpoolFolders folders;
-  const char* reason = nullptr;
-  bool made = state->wake != nullptr && state->ownerToken != nullptr && HoldSpoolFolders(&folders, &reason);
+  const char* folderReason = nullptr;
+  bool made = verdict == kOwnerMayPrint && state->wake != nullptr && HoldSpoolFolders(&folders, &folderReason);
   if (made) {
     made = CreateJobFile(state);
     ReleaseSpoolFolders(&folders);
   }
   if (made) return state;
-  if (state->ownerToken != nullptr) CloseHandle(state->ownerToken);
+  if (verdict != kOwnerMayPrint) *reason = OwnerVerdictReason(verdict);
+  CloseHandle(owner);
   if (state->wake != nullptr) CloseHandle(state->wake);
   HeapFree(GetProcessHeap(), 0, state);
   return nullptr;
+}
+
+// The same owner again, for a converted document's own file.
+HANDLE SameOwner(const PortState* handover) {
+  HANDLE copy = nullptr;
+  return DuplicateHandle(GetCurrentProcess(), handover->ownerToken, GetCurrentProcess(), &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)
+             ? copy
+             : nullptr;
 }
 
 // --- the connection: bytes in, a request's head and body -------------------
 
 struct Connection {
   SOCKET socket;
+  ClientIdentity client;
   IppRequest request;
   char input[kInputSize];
   size_t have;  // bytes in `input`
@@ -373,12 +390,20 @@ const char* RequestingUser(const IppRequest* request, char* user, size_t size) {
   return user;
 }
 
+// Whom the request is from, for its job's name and for who may cancel what.
+void ClientUser(const Connection* c, const IppRequest* request, char* user, int size) {
+  char requested[kIppJobTextSize];
+  NameClientUser(&c->client, RequestingUser(request, requested, sizeof requested), user, size);
+}
+
 // Print-Job and Send-Document: the job and its file, then its bytes, then
 // the answer. `job` is null for Print-Job.
 void AnswerDocument(Connection* c, const IppRequest* request, IppRequestCheck check, const uint8_t* first,
                     size_t firstLength, IppWriter* response) {
+  char requested[kIppJobTextSize];
+  RequestingUser(request, requested, sizeof requested);
   char user[kIppJobTextSize];
-  RequestingUser(request, user, sizeof user);
+  ClientUser(c, request, user, sizeof user);
   char format[64] = "application/octet-stream";
   RequestText(request, "document-format", format, sizeof format);
   char name[kIppJobTextSize] = "Untitled";
@@ -426,11 +451,11 @@ void AnswerDocument(Connection* c, const IppRequest* request, IppRequestCheck ch
   JobDocument received = {};
   int32_t jobId = 0;
   if (job != nullptr && refused == kIppOk) {
-    received.handover = NewHandover();
+    const char* reason = nullptr;
+    received.handover = NewHandover(OpenJobOwner(&c->client, requested, &reason), &reason);
     if (received.handover == nullptr) {
-      SetIppJobState(&service.printer, job, kIppJobAborted, "aborted-by-system", "The job's file could not be made.",
-                     now.upTime);
-      refused = kIppInternalError;
+      SetIppJobState(&service.printer, job, kIppJobAborted, "aborted-by-system", reason, now.upTime);
+      refused = kIppNotPossible;
     } else {
       lstrcpynA(job->format, format, sizeof job->format);
       job->awaitingDocument = false;
@@ -481,9 +506,9 @@ void AnswerDocument(Connection* c, const IppRequest* request, IppRequestCheck ch
   LeaveCriticalSection(&service.lock);
 }
 
-void AnswerCreateJob(const IppRequest* request, IppWriter* response) {
+void AnswerCreateJob(const Connection* c, const IppRequest* request, IppWriter* response) {
   char user[kIppJobTextSize];
-  RequestingUser(request, user, sizeof user);
+  ClientUser(c, request, user, sizeof user);
   char name[kIppJobTextSize] = "Untitled";
   RequestText(request, "job-name", name, sizeof name);
   PageRanges pages;
@@ -505,9 +530,10 @@ void AnswerCreateJob(const IppRequest* request, IppWriter* response) {
 }
 
 // Close-Job releases a job whose document came without last-document.
-void AnswerOtherRequest(const IppRequest* request, const IppRequestCheck* check, IppWriter* response) {
+void AnswerOtherRequest(const Connection* c, const IppRequest* request, const IppRequestCheck* check,
+                        IppWriter* response) {
   char user[kIppJobTextSize];
-  RequestingUser(request, user, sizeof user);
+  ClientUser(c, request, user, sizeof user);
   IppClock now = Now();
   EnterCriticalSection(&service.lock);
   AnswerIppRequest(&service.printer, request, check, user, &now, response);
@@ -590,9 +616,9 @@ bool ServeRequest(Connection* c, uint8_t* header, uint8_t* responseBytes) {
     AnswerDocument(c, request, check, data, dataLength, &response);
   } else {
     if (check.status == kIppOk && request->operation == kIppCreateJob)
-      AnswerCreateJob(request, &response);
+      AnswerCreateJob(c, request, &response);
     else
-      AnswerOtherRequest(request, &check, &response);
+      AnswerOtherRequest(c, request, &check, &response);
     if (!SkipBody(c)) return false;
   }
   if (response.overflow) {
@@ -605,6 +631,7 @@ bool ServeRequest(Connection* c, uint8_t* header, uint8_t* responseBytes) {
 
 DWORD WINAPI ServeConnection(void* parameter) {
   Connection* c = static_cast<Connection*>(parameter);
+  IdentifyClient(c->socket, service.asService, &c->client);
   uint8_t* header = static_cast<uint8_t*>(HeapAlloc(GetProcessHeap(), 0, kIppHeaderLimit + kResponseSize));
   if (header != nullptr) {
     while (ReadHead(c) && ServeRequest(c, header, header + kIppHeaderLimit)) {
@@ -613,6 +640,7 @@ DWORD WINAPI ServeConnection(void* parameter) {
   }
   shutdown(c->socket, SD_BOTH);
   closesocket(c->socket);
+  ReleaseClient(&c->client);
   HeapFree(GetProcessHeap(), 0, c);
   InterlockedDecrement(&service.connections);
   return 0;
@@ -724,7 +752,8 @@ bool ConvertJpeg(JobDocument* document, const char** reason) {
   bool readable = head != nullptr && ReadFile(file, head, kFrameSearchBytes, &read, nullptr) &&
                   GetFileSizeEx(file, &size) && ReadJpegFacts(head, read, &facts);
   if (head != nullptr) HeapFree(GetProcessHeap(), 0, head);
-  PortState* converted = readable ? NewHandover() : nullptr;
+  const char* ownerReason = nullptr;
+  PortState* converted = readable ? NewHandover(SameOwner(document->handover), &ownerReason) : nullptr;
   bool written = false;
   if (converted != nullptr) {
     uint64_t offsets[8];
@@ -914,7 +943,8 @@ bool ConvertPwgRaster(JobDocument* document, const PageRanges* pages, const char
     reader->file = CreateFileA(document->handover->jobPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     bool synced = reader->file != INVALID_HANDLE_VALUE && FillRaster(reader) && IsPwgSync(reader->bytes, reader->have);
-    converted = synced ? NewHandover() : nullptr;
+    const char* ownerReason = nullptr;
+    converted = synced ? NewHandover(SameOwner(document->handover), &ownerReason) : nullptr;
   }
   if (converted != nullptr) {
     reader->at = kPwgSyncSize;
@@ -1067,7 +1097,8 @@ void FindProgramBesideService(void) {
 
 }  // namespace
 
-int RunIppService(int port, HANDLE stop) {
+int RunIppService(int port, HANDLE stop, bool asService, void (*listening)(void)) {
+  service.asService = asService;
   WSADATA winsock;
   if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0) return 1;
   InitializeCriticalSection(&service.lock);
@@ -1097,6 +1128,7 @@ int RunIppService(int port, HANDLE stop) {
   wsprintfA(line, "TollivaneService: ipp://127.0.0.1:%d/ipp/print%s\r\n", port,
             listeners[1] != INVALID_SOCKET ? " (and [::1])" : "");
   Say(line);
+  if (listening != nullptr) listening();
   while (WaitForSingleObject(stop, 0) == WAIT_TIMEOUT) {
     fd_set ready;
     FD_ZERO(&ready);

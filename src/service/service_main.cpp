@@ -1,5 +1,7 @@
 // TollivaneService.exe: Tollivane's IPP Everywhere printer. `run [--port N]`
-// serves in the foreground until Ctrl+C or until its standard input closes.
+// serves in the foreground until Ctrl+C or until its standard input closes;
+// `service [--port N]` is how the service control manager starts it, and
+// serves until the manager asks it to stop.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -7,9 +9,17 @@
 
 namespace {
 
-const char kUsage[] = "usage: TollivaneService.exe run [--port N]   (default port 8631, on 127.0.0.1 and ::1)\r\n";
+const char kUsage[] =
+    "usage: TollivaneService.exe run [--port N]       serve in the foreground\r\n"
+    "       TollivaneService.exe service [--port N]   as the service control manager starts it\r\n"
+    "       (default port 8631, on 127.0.0.1 and ::1)\r\n";
+const DWORD kStopHintMilliseconds = 30000;
 
 HANDLE stopRequested;
+int servicePort;
+SERVICE_STATUS_HANDLE statusHandle;
+SERVICE_STATUS status;
+int serviceExitCode;
 
 BOOL WINAPI StopOnConsoleEvent(DWORD) {
   SetEvent(stopRequested);
@@ -25,6 +35,47 @@ DWORD WINAPI StopWhenInputCloses(void*) {
   }
   SetEvent(stopRequested);
   return 0;
+}
+
+void Report(DWORD state, DWORD exitCode) {
+  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  status.dwCurrentState = state;
+  status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+  status.dwWin32ExitCode = exitCode;
+  status.dwWaitHint = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ? kStopHintMilliseconds : 0;
+  status.dwCheckPoint = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ? status.dwCheckPoint + 1 : 0;
+  SetServiceStatus(statusHandle, &status);
+}
+
+void ReportRunning(void) { Report(SERVICE_RUNNING, NO_ERROR); }
+
+DWORD WINAPI HandleControl(DWORD control, DWORD, void*, void*) {
+  if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
+    Report(SERVICE_STOP_PENDING, NO_ERROR);
+    SetEvent(stopRequested);
+    return NO_ERROR;
+  }
+  return control == SERVICE_CONTROL_INTERROGATE ? NO_ERROR : ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+void WINAPI ServiceMain(DWORD, wchar_t**) {
+  statusHandle = RegisterServiceCtrlHandlerExW(L"", HandleControl, nullptr);
+  if (statusHandle == nullptr) return;
+  Report(SERVICE_START_PENDING, NO_ERROR);
+  serviceExitCode = RunIppService(servicePort, stopRequested, true, ReportRunning);
+  Report(SERVICE_STOPPED, serviceExitCode == 0 ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR);
+}
+
+// Under the service control manager, until it asks the service to stop.
+int RunAsService(int port) {
+  servicePort = port;
+  wchar_t name[] = L"";
+  SERVICE_TABLE_ENTRYW table[] = {{name, ServiceMain}, {nullptr, nullptr}};
+  if (StartServiceCtrlDispatcherW(table)) return serviceExitCode;
+  const char kNotService[] = "TollivaneService: `service` is for the service control manager; `run` serves here\r\n";
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), kNotService, sizeof kNotService - 1, &written, nullptr);
+  return 2;
 }
 
 bool IsWord(const wchar_t* argument, const wchar_t* word) {
@@ -45,7 +96,8 @@ int ParsePort(const wchar_t* text) {
 
 int wmain(int count, wchar_t** arguments) {
   int port = kDefaultIppPort;
-  bool usage = count < 2 || !IsWord(arguments[1], L"run");
+  bool asService = count >= 2 && IsWord(arguments[1], L"service");
+  bool usage = count < 2 || (!IsWord(arguments[1], L"run") && !asService);
   if (!usage && count == 4 && IsWord(arguments[2], L"--port"))
     port = ParsePort(arguments[3]);
   else if (!usage && count != 2)
@@ -57,8 +109,9 @@ int wmain(int count, wchar_t** arguments) {
   }
   stopRequested = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (stopRequested == nullptr) return 1;
+  if (asService) return RunAsService(port);
   SetConsoleCtrlHandler(StopOnConsoleEvent, TRUE);
   HANDLE watcher = CreateThread(nullptr, 0, StopWhenInputCloses, nullptr, 0, nullptr);
   if (watcher != nullptr) CloseHandle(watcher);
-  return RunIppService(port, stopRequested);
+  return RunIppService(port, stopRequested, false, nullptr);
 }
