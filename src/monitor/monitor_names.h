@@ -14,7 +14,7 @@
 // In the private namespace of the processes that run as SYSTEM.
 #define TOLLIVANE_SERVICE_PORT_LOCK L"Tollivane\\PortJob"
 // Under the monitor's key, readable by administrators only: what the last job saw.
-#define TOLLIVANE_RECORD_SUBKEY L"\\Record"
+#define TOLLIVANE_RECORD_SUBKEY L"\\Record"  // under the product's key: the port's and the service's last job
 // The product's own key, changeable by administrators alone: the kind of
 // install the setup made, and the names of the job files the port made,
 // kept until each file is gone.

@@ -3,6 +3,10 @@
 // probe file made and removed in the output folder.
 #include "setup/check_steps.h"
 
+#include "service/service_names.h"
+#include "setup/ipp_steps.h"
+#include "setup/printer_choice.h"
+
 #include <windows.h>
 #include <shlwapi.h>
 #include <winspool.h>
@@ -51,17 +55,6 @@ void ReportError(const wchar_t* fact, const wchar_t* what, DWORD error, const wc
 bool ReadDword(HKEY root, const wchar_t* key, const wchar_t* value, DWORD* number) {
   DWORD size = sizeof *number;
   return RegGetValueW(root, key, value, RRF_RT_REG_DWORD, nullptr, number, &size) == ERROR_SUCCESS;
-}
-
-ProtectedPrintFacts ReadProtectedPrint(void) {
-  ProtectedPrintFacts facts = {};
-  DWORD number = 0;
-  facts.policyStatePresent = ReadDword(HKEY_LOCAL_MACHINE, kWppKey, L"WindowsProtectedPrintGroupPolicyState", &number);
-  facts.policyState = number;
-  number = 0;
-  facts.modePresent = ReadDword(HKEY_LOCAL_MACHINE, kWppKey, L"WindowsProtectedPrintMode", &number);
-  facts.mode = number;
-  return facts;
 }
 
 // The privileges the service keeps, as a list of narrow names.
@@ -359,19 +352,56 @@ void CheckSettings(void) {
   Report(writable, L"output folder", folder.text, L"set DefaultDir to a folder the printing users may write");
 }
 
-void CheckProtectedPrint(void) {
-  ProtectedPrintFacts facts = ReadProtectedPrint();
-  bool on = IsProtectedPrintOn(&facts);
-  Report(!on, L"protected print mode", on ? L"on: Windows loads no port monitor but its own" : L"off",
-         L"turn Windows protected print mode off, or print without Tollivane's printer");
+// The mode itself is no problem: the printer installed for it may be.
+void CheckProtectedPrint(PrinterKind kind, ProtectedPrintReading mode) {
+  Report(true, L"protected print mode",
+         mode == kProtectedPrintOn         ? L"on (its policy says so): Windows loads no port monitor but its own"
+         : mode == kProtectedPrintHintedOn ? L"looks on (WindowsProtectedPrintMode, a value Windows does not document)"
+                                           : L"off");
+  const wchar_t* problem = JudgeInstalledKind(kind, mode);
+  Report(problem == nullptr, L"printer kind",
+         kind == kIppPrinter
+             ? L"the IPP printer: the service \"" TOLLIVANE_SERVICE_DISPLAY_NAME L"\" and Windows' IPP class driver"
+         : kind == kMonitorPrinter ? L"the port monitor's printer, inside the Print Spooler"
+                                   : L"none",
+         problem != nullptr ? problem : L"");
+}
+
+void ReportLine(bool ok, const wchar_t* fact, const wchar_t* detail, const wchar_t* todo) {
+  Report(ok, fact, detail, todo);
+}
+
+// The IPP printer's queue: Windows' IPP class driver on the service's URL.
+void CheckIppPrinterQueue(void) {
+  HANDLE printer = nullptr;
+  alignas(8) BYTE buffer[kInfoSize];
+  DWORD needed = 0;
+  if (!OpenPrinterW(const_cast<LPWSTR>(kPrinterName), &printer, nullptr)) {
+    ReportError(L"printer", L"\"Tollivane\" cannot be opened", GetLastError(), L"run setup.cmd install --ipp");
+    return;
+  }
+  if (GetPrinterW(printer, 2, buffer, sizeof buffer, &needed)) {
+    const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer);
+    bool classDriver = info->pDriverName != nullptr && lstrcmpiW(info->pDriverName, L"Microsoft IPP Class Driver") == 0;
+    Line detail = {};
+    Append(&detail, L"\"Tollivane\" on ");
+    Append(&detail, info->pPortName != nullptr ? info->pPortName : L"no port");
+    Append(&detail, L", driver \"");
+    Append(&detail, info->pDriverName != nullptr ? info->pDriverName : L"");
+    Append(&detail, L"\"");
+    Report(classDriver, L"printer", detail.text, L"run setup.cmd uninstall, then setup.cmd install --ipp");
+  } else {
+    ReportError(L"printer", L"its settings cannot be read", GetLastError(), L"run setup.cmd as administrator");
+  }
+  ClosePrinter(printer);
 }
 
 // The record is read back as wide text, whatever it was written as.
 void ShowLastRecord(void) {
   wchar_t record[2048] = {};
   DWORD size = sizeof record - sizeof(wchar_t);
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, TOLLIVANE_MONITORS_KEY TOLLIVANE_MONITOR_NAME TOLLIVANE_RECORD_SUBKEY,
-                   L"" TOLLIVANE_RECORD_VALUE_A, RRF_RT_REG_SZ, nullptr, record, &size) != ERROR_SUCCESS) {
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, TOLLIVANE_PRODUCT_KEY TOLLIVANE_RECORD_SUBKEY, L"" TOLLIVANE_RECORD_VALUE_A,
+                   RRF_RT_REG_SZ, nullptr, record, &size) != ERROR_SUCCESS) {
     Say(L"last job: none recorded yet");
     return;
   }
@@ -408,12 +438,15 @@ void SendTestPrint(void) {
 
 }  // namespace
 
-bool RefuseProtectedPrintMode(void) {
-  ProtectedPrintFacts facts = ReadProtectedPrint();
-  if (!IsProtectedPrintOn(&facts)) return false;
-  Say(L"Failed: Windows protected print mode is on: it loads no port monitor but Windows' own, so Tollivane's "
-      L"printer cannot work. Turn it off (Settings > Bluetooth & devices > Printers & scanners), then run setup again");
-  return true;
+ProtectedPrintFacts ReadProtectedPrint(void) {
+  ProtectedPrintFacts facts = {};
+  DWORD number = 0;
+  facts.policyStatePresent = ReadDword(HKEY_LOCAL_MACHINE, kWppKey, L"WindowsProtectedPrintGroupPolicyState", &number);
+  facts.policyState = number;
+  number = 0;
+  facts.modePresent = ReadDword(HKEY_LOCAL_MACHINE, kWppKey, L"WindowsProtectedPrintMode", &number);
+  facts.mode = number;
+  return facts;
 }
 
 int CheckPrinter(bool sendTestPrint) {
@@ -421,10 +454,17 @@ int CheckPrinter(bool sendTestPrint) {
   Report(IsAdministrator(), L"rights", IsAdministrator() ? L"administrator" : L"not an administrator",
          L"run check as administrator to see everything");
   CheckSpoolerService();
-  CheckProtectedPrint();
-  CheckMonitor();
-  CheckPrinterQueue();
-  CheckProgram();
+  ProtectedPrintFacts facts = ReadProtectedPrint();
+  PrinterKind kind = InstalledPrinterKind();
+  CheckProtectedPrint(kind, ReadProtectedPrintFacts(&facts));
+  if (kind == kIppPrinter) {
+    CheckIppService(RecordedIppPort(), ReportLine);
+    CheckIppPrinterQueue();
+  } else {
+    CheckMonitor();
+    CheckPrinterQueue();
+    CheckProgram();
+  }
   CheckInstallKind();
   CheckSettings();
   if (sendTestPrint && SettingsWritableByOthers())

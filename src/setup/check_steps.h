@@ -4,11 +4,12 @@
 #ifndef TOLLIVANE_SETUP_CHECK_STEPS_H
 #define TOLLIVANE_SETUP_CHECK_STEPS_H
 
+#include "setup/check_rules.h"
+
 // Returns the exit code: 0 when every fact is ok.
 int CheckPrinter(bool sendTestPrint);
 
-// True, saying so, when Windows protected print mode is on: it loads no
-// third-party port monitor.
-bool RefuseProtectedPrintMode(void);
+// The policy values that say whether protected print mode is on.
+ProtectedPrintFacts ReadProtectedPrint(void);
 
 #endif

@@ -14,6 +14,8 @@
 #include "monitor/monitor_names.h"
 #include "setup/check_steps.h"
 #include "setup/folder_security.h"
+#include "setup/ipp_steps.h"
+#include "setup/printer_choice.h"
 #include "setup/setup_places.h"
 #include "setup/setup_output.h"
 
@@ -276,7 +278,6 @@ bool CheckCanInstall(void) {
   }
   if (!IsAdministrator())
     return Fail(L"checking the rights: not an administrator: run it as administrator", ERROR_ACCESS_DENIED);
-  if (RefuseProtectedPrintMode()) return false;
   wchar_t program[MAX_PATH];
   if (!FindBesideSetup(kProgramName, true, program)) return Fail(L"finding Tollivane.exe", ERROR_FILE_NOT_FOUND);
   if (!CheckSettingsFolders()) return false;
@@ -288,21 +289,72 @@ bool CheckCanInstall(void) {
   return RefuseIfWritableByOthers(setupFolder) && RefuseIfWritableByOthers(program);
 }
 
-}  // namespace
+// The other kind's printer goes first, with all it ran: never two printers
+// named "Tollivane", never a monitor or a service left behind.
+bool RemoveOtherPrinter(PrinterKind installed, PrinterKind wanted) {
+  SwitchPlan plan = PlanSwitch(installed, wanted);
+  if (plan.removePrinter && PrinterExists()) {
+    DWORD error = DeleteTollivanePrinter();
+    if (error != 0) return Fail(L"removing the other printer \"Tollivane\"", error);
+    Say(installed == kIppPrinter ? L"Switching: the IPP printer \"Tollivane\" is removed"
+                                 : L"Switching: the port monitor's printer \"Tollivane\" is removed");
+  }
+  wchar_t folder[MAX_PATH];
+  if (plan.removeService && !(ProgramFolder(folder) && RemoveIppService(folder))) return false;
+  if (plan.removeMonitor) {
+    DWORD error = DeleteTollivaneMonitor();
+    wchar_t dll[MAX_PATH];
+    if (error == 0)
+      error = SystemPath(TOLLIVANE_MONITOR_DLL, dll) ? DeleteInstalledFile(dll) : ERROR_FILENAME_EXCED_RANGE;
+    if (error != 0) return Fail(L"removing the port monitor", error);
+    Say(L"Switching: the port monitor and TollivanePort.dll are removed");
+  }
+  return true;
+}
 
-int InstallPrinter(const wchar_t* driver, bool shared) {
-  if (!CheckCanInstall()) return 1;
+// The IPP printer: its program and service in place, answering, then the
+// printer on its URL. A printer Windows cannot add leaves the rest in place
+// and says so.
+int InstallIppPrinter(bool shared, int port) {
+  InstallDone done = {};
+  bool installed = SecureSettingsFolders(shared, &done.folders) && MakeFirstSpoolFile() && InstallProgram(&done) &&
+                   CopyDefaultSettings(&done) && SecureSettingsFile(shared) && RecordInstallKind(shared) &&
+                   InstallIppService(done.programFolder, port);
+  if (!installed) {
+    UndoInstall(&done);
+    if (ProgramFolder(done.programFolder)) RemoveIppService(done.programFolder);
+    return 1;
+  }
+  RecordPrinterKind(kIppPrinter, port);
+  if (!AddIppPrinter(port)) return 1;
+  Say(L"Installed: print to \"Tollivane\" (the IPP printer)");
+  return 0;
+}
+
+int InstallMonitorPrinter(const wchar_t* driver, bool shared) {
   InstallDone done = {};
   bool installed = CopyDll(&done) && AddMonitor(&done) && SecureSettingsFolders(shared, &done.folders) &&
                    MakeFirstSpoolFile() && InstallProgram(&done) && RecordProgram(done.programPath) &&
                    CopyDefaultSettings(&done) && SecureSettingsFile(shared) && RecordInstallKind(shared) &&
                    AddPrinter(driver, &done);
   if (installed) {
+    RecordPrinterKind(kMonitorPrinter, 0);
     Say(L"Installed: print to \"Tollivane\"");
     return 0;
   }
   UndoInstall(&done);
   return 1;
+}
+
+}  // namespace
+
+int InstallPrinter(const wchar_t* driver, bool shared, bool askedForIpp, int port) {
+  if (!CheckCanInstall()) return 1;
+  ProtectedPrintFacts facts = ReadProtectedPrint();
+  PrinterChoice choice = ChoosePrinterKind(askedForIpp, ReadProtectedPrintFacts(&facts));
+  Say(choice.why);
+  if (!RemoveOtherPrinter(InstalledPrinterKind(), choice.kind)) return 1;
+  return choice.kind == kIppPrinter ? InstallIppPrinter(shared, port) : InstallMonitorPrinter(driver, shared);
 }
 
 int UninstallPrinter(void) {
@@ -313,6 +365,8 @@ int UninstallPrinter(void) {
   DWORD error = DeleteTollivanePrinter();
   if (error != 0) return Fail(L"removing the printer \"Tollivane\"", error), 1;
   Say(L"The printer \"Tollivane\" is removed");
+  wchar_t programFolder[MAX_PATH];
+  if (!ProgramFolder(programFolder) || !RemoveIppService(programFolder)) return 1;
   error = DeleteTollivaneMonitor();
   if (error != 0) return Fail(L"unregistering the port monitor", error), 1;
   Say(L"The port monitor is unregistered");
@@ -327,6 +381,8 @@ int UninstallPrinter(void) {
   if (error != 0) return Fail(L"removing Tollivane.exe from Program Files", error), 1;
   if (PathFileExistsW(folder) && !RemoveDirectoryW(folder)) MoveFileExW(folder, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, TOLLIVANE_PRODUCT_KEY, TOLLIVANE_SHARED_VALUE);
+  RecordPrinterKind(kNoPrinter, 0);
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, TOLLIVANE_PRODUCT_KEY TOLLIVANE_RECORD_SUBKEY);
   Say(L"Tollivane.exe is removed from ", folder, L"; the settings, the spool folder and the prints are kept");
   return 0;
 }

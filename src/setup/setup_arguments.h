@@ -1,5 +1,5 @@
-// The setup program's command line: install [--shared] [--driver "NAME"],
-// uninstall, or check [--print].
+// The setup program's command line: install [--shared] [--driver "NAME"]
+// [--ipp] [--port N], uninstall, or check [--print].
 #ifndef TOLLIVANE_SETUP_SETUP_ARGUMENTS_H
 #define TOLLIVANE_SETUP_SETUP_ARGUMENTS_H
 
@@ -15,6 +15,8 @@ struct SetupArguments {
   const wchar_t* driver;  // install only; points into the arguments or at the default
   bool shared;            // install only: settings only administrators change
   bool sendTestPrint;     // check only
+  bool ipp;               // install only: the IPP printer, whatever the mode
+  int port;               // install only: the IPP printer's port, 1 to 65535
 };
 
 extern const wchar_t kDefaultPrinterDriver[];

@@ -1,5 +1,5 @@
-// TollivaneSetup.exe: installs, removes or checks the printer "Tollivane"
-// with its port monitor. Run as administrator.
+// TollivaneSetup.exe: installs, removes or checks the printer "Tollivane",
+// with its port monitor or as the IPP printer. Run as administrator.
 #include <windows.h>
 
 #include "setup/check_steps.h"
@@ -9,8 +9,9 @@
 namespace {
 
 const char kUsage[] =
-    "usage: TollivaneSetup.exe install [--shared] [--driver \"NAME\"]   (default driver: Microsoft Print to PDF;\r\n"
-    "                                    --shared: only administrators change the settings)\r\n"
+    "usage: TollivaneSetup.exe install [--shared] [--driver \"NAME\"] [--ipp] [--port N]\r\n"
+    "         (default driver: Microsoft Print to PDF; --shared: only administrators change the settings;\r\n"
+    "          --ipp: the IPP printer, which protected print mode chooses by itself; --port: its port, 8631)\r\n"
     "       TollivaneSetup.exe uninstall\r\n"
     "       TollivaneSetup.exe check [--print]   (what is installed, and what the last job saw)\r\n";
 
@@ -24,7 +25,7 @@ int wmain(int count, wchar_t** arguments) {
   SetupArguments parsed = ParseSetupArguments(count, arguments);
   switch (parsed.action) {
     case kSetupInstall:
-      return InstallPrinter(parsed.driver, parsed.shared);
+      return InstallPrinter(parsed.driver, parsed.shared, parsed.ipp, parsed.port);
     case kSetupUninstall:
       return UninstallPrinter();
     case kSetupCheck:

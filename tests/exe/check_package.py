@@ -19,15 +19,18 @@ folder = "Tollivane-1.0.0-win32/"
 with zipfile.ZipFile(zip_path) as package:
     names = sorted(name for name in package.namelist() if not name.endswith("/"))
     wanted = [folder + name for name in ("Kestrin.ini", "README.txt", "Tollivane.exe", "setup.cmd",
-                                         "tollivane-print.cmd", "x64/TollivanePort.dll", "x64/TollivaneSetup.exe",
-                                         "x86/TollivanePort.dll", "x86/TollivaneSetup.exe")]
+                                         "tollivane-print.cmd", "x64/TollivanePort.dll", "x64/TollivaneService.exe",
+                                         "x64/TollivaneSetup.exe", "x86/TollivanePort.dll",
+                                         "x86/TollivaneService.exe", "x86/TollivaneSetup.exe")]
     if names != wanted:
         problems.append(f"package holds {names}, wanted {wanted}")
     else:
         for packaged, built in (("Tollivane.exe", "Tollivane.exe"), ("x86/TollivanePort.dll", "TollivanePort.dll"),
                                 ("x86/TollivaneSetup.exe", "TollivaneSetup.exe"),
                                 ("x64/TollivanePort.dll", "x64/TollivanePort.dll"),
-                                ("x64/TollivaneSetup.exe", "x64/TollivaneSetup.exe")):
+                                ("x64/TollivaneSetup.exe", "x64/TollivaneSetup.exe"),
+                                ("x86/TollivaneService.exe", "TollivaneService.exe"),
+                                ("x64/TollivaneService.exe", "x64/TollivaneService.exe")):
             if package.read(folder + packaged) != open(os.path.join(build_dir, built), "rb").read():
                 problems.append(f"the packaged {packaged} is not the one built")
         settings = configparser.ConfigParser(interpolation=None)

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
-"""Checks the built port monitors and setup programs as files.
+"""Checks the built port monitors, setup programs and IPP printer services as files.
 
-    check_printer_files.py ARCH DLL SETUP [ARCH DLL SETUP ...]     (ARCH: x86 or x64)
+    check_printer_files.py ARCH DLL SETUP SERVICE [ARCH DLL SETUP SERVICE ...]     (ARCH: x86 or x64)
 
 Machine, kind, size of the monitor, its one export under its plain name
 (the spooler looks it up so on i686 too), that both import nothing but
@@ -18,7 +18,7 @@ import pefile
 MACHINES = {"x86": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"],
             "x64": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]}
 SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "shlwapi.dll", "winspool.drv", "wtsapi32.dll", "userenv.dll",
-               "msvcrt.dll", "shell32.dll"}
+               "msvcrt.dll", "shell32.dll", "user32.dll", "ws2_32.dll", "iphlpapi.dll"}
 # Windows' known DLLs among the system's (Session Manager\KnownDLLs).
 KNOWN_DLLS = {"kernel32.dll", "advapi32.dll", "shlwapi.dll", "msvcrt.dll", "shell32.dll", "user32.dll", "gdi32.dll",
               "ole32.dll", "comdlg32.dll", "ws2_32.dll", "setupapi.dll"}
@@ -41,7 +41,19 @@ def delay_imports(pe):
     return {entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", [])}
 
 
-def check(arch, dll_path, setup_path):
+def check_service(arch, path):
+    """The service runs from Program Files as SYSTEM: a console program of the
+    right machine that needs no DLL but the system's (zlib is linked in)."""
+    service = pefile.PE(path)
+    expect(f"{path} machine", service.FILE_HEADER.Machine, MACHINES[arch])
+    expect(f"{path} subsystem", service.OPTIONAL_HEADER.Subsystem, CONSOLE)
+    others = (imports(service) | delay_imports(service)) - SYSTEM_DLLS
+    if others:
+        problems.append(f"{path} imports DLLs that Windows does not ship: {sorted(others)}")
+
+
+def check(arch, dll_path, setup_path, service_path):
+    check_service(arch, service_path)
     dll = pefile.PE(dll_path)
     expect(f"{dll_path} machine", dll.FILE_HEADER.Machine, MACHINES[arch])
     expect(f"{dll_path} is a DLL", bool(dll.FILE_HEADER.Characteristics & 0x2000), True)
@@ -75,9 +87,9 @@ def manifest(pe):
 
 
 arguments = sys.argv[1:]
-for at in range(0, len(arguments), 3):
-    check(*arguments[at:at + 3])
+for at in range(0, len(arguments), 4):
+    check(*arguments[at:at + 4])
 for problem in problems:
     print(problem)
-print(f"port monitors and setups: {'FAILED' if problems else 'as expected'}")
+print(f"port monitors, setups and services: {'FAILED' if problems else 'as expected'}")
 sys.exit(1 if problems else 0)

@@ -162,7 +162,7 @@ std::string LastJobOutcome() {
   char record[2048] = {};
   DWORD bytes = sizeof record - 1;
   RegGetValueA(HKEY_LOCAL_MACHINE,
-               "System\\CurrentControlSet\\Control\\Print\\Monitors\\Tollivane Port Monitor\\Record", "LastJob",
+               "SOFTWARE\\Tollivane\\Record", "LastJob",
                RRF_RT_REG_SZ, nullptr, record, &bytes);
   std::string text = record;
   size_t at = text.find("outcome: ");

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "monitor/job_record.h"
 #include "setup/check_rules.h"
@@ -105,6 +106,34 @@ TEST(CheckRulesTest, CheckTakesPrintOrNothing) {
   EXPECT_EQ(kSetupCheck, parsed.action);
   EXPECT_TRUE(parsed.sendTestPrint);
   EXPECT_EQ(kSetupUsage, ParseSetupArguments(3, other).action);
+}
+
+TEST(CheckRulesTest, InstallTakesTheIppPrinterAndItsPort) {
+  struct Case {
+    std::vector<const wchar_t*> words;
+    SetupAction action;
+    bool ipp;
+    int port;
+  } cases[] = {
+      {{L"install"}, kSetupInstall, false, 8631},
+      {{L"install", L"--IPP"}, kSetupInstall, true, 8631},
+      {{L"install", L"--ipp", L"--port", L"9100", L"--shared"}, kSetupInstall, true, 9100},
+      {{L"install", L"--port", L"65535"}, kSetupInstall, true, 65535},  // a port is the IPP printer's
+      {{L"install", L"--ipp", L"--ipp"}, kSetupUsage, false, 8631},
+      {{L"install", L"--port", L"0"}, kSetupUsage, false, 8631},
+      {{L"install", L"--port", L"65536"}, kSetupUsage, false, 8631},
+      {{L"install", L"--port", L"86x1"}, kSetupUsage, false, 8631},
+      {{L"install", L"--port"}, kSetupUsage, false, 8631},
+      {{L"install", L"--port", L"1", L"--port", L"2"}, kSetupUsage, false, 8631},
+  };
+  for (const Case& c : cases) {
+    std::vector<const wchar_t*> arguments = {L"setup"};
+    arguments.insert(arguments.end(), c.words.begin(), c.words.end());
+    SetupArguments parsed = ParseSetupArguments(static_cast<int>(arguments.size()), arguments.data());
+    EXPECT_EQ(c.action, parsed.action) << c.words.size();
+    EXPECT_EQ(c.ipp, parsed.ipp) << c.words.size();
+    EXPECT_EQ(c.port, parsed.port) << c.words.size();
+  }
 }
 
 TEST(CheckRulesTest, CheckLooksOnlyAtFoldersOnLocalDrives) {
