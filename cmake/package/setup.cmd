@@ -8,7 +8,9 @@ rem Running it again changes nothing.
 rem   setup.cmd                                   install (a machine one person uses)
 rem   setup.cmd install --shared                  install where only administrators change the settings
 rem   setup.cmd install --driver "NAME"          install with another PDF driver
-rem   setup.cmd uninstall                         remove the printer and its monitor
+rem   setup.cmd install --ipp [--port N]         install the IPP printer (chosen by itself where
+rem                                               Windows protected print mode is on)
+rem   setup.cmd uninstall                         remove the printer and its monitor or service
 rem   setup.cmd check [--print]                   what is installed, and what the last job saw
 setlocal EnableExtensions
 set "ARCH=x86"

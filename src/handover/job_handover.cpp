@@ -352,8 +352,8 @@ void StoreJobRecord(PortState* port) {
   if (!MakeSecurity(true, kRecordKeySddl, &descriptor)) return;
   SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
   HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, TOLLIVANE_PRODUCT_KEY TOLLIVANE_RECORD_SUBKEY, 0,
-                      nullptr, 0, KEY_SET_VALUE, &security, &key, nullptr) == ERROR_SUCCESS) {
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, TOLLIVANE_PRODUCT_KEY TOLLIVANE_RECORD_SUBKEY, 0, nullptr, 0, KEY_SET_VALUE,
+                      &security, &key, nullptr) == ERROR_SUCCESS) {
     RegSetValueExA(key, TOLLIVANE_RECORD_VALUE_A, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                    static_cast<DWORD>(lstrlenA(text) + 1));
     RegCloseKey(key);

@@ -42,7 +42,7 @@ with zipfile.ZipFile(zip_path) as package:
             problems.append(f"settings file holds {dict(settings['Tarvold'])}, wanted {defaults}")
         readme = package.read(folder + "README.txt")
         for step in (b"Run as administrator", b"setup.cmd uninstall", b"Print to \"Tollivane\"", b"DefaultDir",
-                     b"setup.cmd check"):
+                     b"setup.cmd check", b"protected print mode", b"setup.cmd install --ipp"):
             if step not in readme:
                 problems.append(f"README.txt does not say {step.decode()}")
         if b"\n;LogFile=" not in package.read(folder + "Kestrin.ini"):
