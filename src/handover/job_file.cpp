@@ -245,6 +245,14 @@ bool CreateJobFile(PortState* port) {
 }
 
 void AppendToJobFile(PortState* port, const BYTE* bytes, DWORD count) {
+  // A piece of a buffer's size or more goes straight to the file.
+  if (port->buffered == 0 && count >= kJobBufferSize && port->writeError == 0) {
+    DWORD written = 0;
+    BOOL ok = WriteFile(port->jobFile, bytes, count, &written, nullptr);
+    if (!ok || written != count) port->writeError = ok ? ERROR_WRITE_FAULT : GetLastError();
+    port->jobBytes += count;
+    return;
+  }
   while (count > 0 && port->writeError == 0) {
     DWORD room = kJobBufferSize - port->buffered;
     DWORD piece = count < room ? count : room;

@@ -142,6 +142,9 @@ HANDLE OpenNamedUserToken(const char* requestedUser) {
 void IdentifyClient(SOCKET connection, bool asService, ClientIdentity* client) {
   *client = ClientIdentity{};
   client->facts = ClientFacts{asService, RunsUnderWine(), kClientUnknown, false};
+  // Wine has one user and no SYSTEM: in the foreground every client comes
+  // out as the service's own user, so its costly table is not asked.
+  if (!asService && client->facts.underWine) return;
   DWORD id = ClientProcessId(connection);
   HANDLE process = id != 0 ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id) : nullptr;
   if (process == nullptr) return;

@@ -30,7 +30,10 @@ namespace {
 const int kMaxConnections = 32;
 const DWORD kIdleMilliseconds = 30000;
 const ULONGLONG kHeadMilliseconds = 60000;
-const size_t kInputSize = 16 * 1024;
+// Large pieces: under Wine every call to the socket or the file is a round
+// trip to its server.
+const size_t kInputSize = 256 * 1024;
+const size_t kDocumentPiece = 1024 * 1024;
 const size_t kIppHeaderLimit = 64 * 1024;
 const size_t kResponseSize = 64 * 1024;
 // A request that carries no document may still carry a little data; more
@@ -261,9 +264,22 @@ bool ReadHead(Connection* c) {
 // Up to `size` bytes of the body; 0 at its end or when the client went away.
 size_t ReadBody(Connection* c, uint8_t* out, size_t size) {
   while (!c->bodyDone && !c->broken) {
+    // A plain body straight into the caller's buffer when nothing is kept.
+    if (!c->head.chunked && c->at == c->have && size >= kInputSize / 2) {
+      int want = static_cast<int>(c->bodyLeft < size ? c->bodyLeft : size);
+      int got = recv(c->socket, reinterpret_cast<char*>(out), want, 0);
+      if (got <= 0) {
+        c->broken = true;
+        return 0;
+      }
+      c->bodyLeft -= static_cast<uint64_t>(got);
+      c->bodyDone = c->bodyLeft == 0;
+      return static_cast<size_t>(got);
+    }
     if (c->at == c->have && !Receive(c)) return 0;
     const uint8_t* in = reinterpret_cast<const uint8_t*>(c->input + c->at);
     size_t available = c->have - c->at;
+    if (!c->head.chunked && available == 0) continue;
     if (!c->head.chunked) {
       size_t take = available < size ? available : size;
       if (take > c->bodyLeft) take = static_cast<size_t>(c->bodyLeft);
@@ -361,20 +377,22 @@ Received ReceiveDocument(Connection* c, JobDocument* document, IppCompression co
       return kCompressionBroken;
     }
   }
-  uint8_t piece[16384];
+  uint8_t* piece = static_cast<uint8_t*>(HeapAlloc(GetProcessHeap(), 0, kDocumentPiece));
   const uint8_t* bytes = first;
   size_t length = firstLength;
-  bool inflated = true;
+  bool inflated = piece != nullptr;
+  if (piece == nullptr) c->broken = true;
   for (;;) {
     if (inflation == nullptr)
       StoreDocumentBytes(document, bytes, length);
     else
       inflated = inflated && Inflate(inflation, document, bytes, length);
     if (c->bodyDone || c->broken) break;
-    length = ReadBody(c, piece, sizeof piece);
+    length = ReadBody(c, piece, kDocumentPiece);
     bytes = piece;
     if (length == 0 && !c->bodyDone) break;
   }
+  if (piece != nullptr) HeapFree(GetProcessHeap(), 0, piece);
   FlushJobFile(document->handover);
   bool ended = inflation == nullptr || inflation->ended;
   if (inflation != nullptr) {
@@ -422,6 +440,9 @@ void AnswerDocument(Connection* c, const IppRequest* request, IppRequestCheck ch
     SkipBody(c);
     return;
   }
+  // Whose job it is is asked of Windows before the printer's lock is taken.
+  const char* ownerReason = nullptr;
+  HANDLE owner = refused == kIppOk ? OpenJobOwner(&c->client, requested, &ownerReason) : nullptr;
   IppClock now = Now();
   EnterCriticalSection(&service.lock);
   IppJob* job = nullptr;
@@ -451,10 +472,10 @@ void AnswerDocument(Connection* c, const IppRequest* request, IppRequestCheck ch
   JobDocument received = {};
   int32_t jobId = 0;
   if (job != nullptr && refused == kIppOk) {
-    const char* reason = nullptr;
-    received.handover = NewHandover(OpenJobOwner(&c->client, requested, &reason), &reason);
+    received.handover = NewHandover(owner, &ownerReason);
+    owner = nullptr;  // the hand-over's now, or closed
     if (received.handover == nullptr) {
-      SetIppJobState(&service.printer, job, kIppJobAborted, "aborted-by-system", reason, now.upTime);
+      SetIppJobState(&service.printer, job, kIppJobAborted, "aborted-by-system", ownerReason, now.upTime);
       refused = kIppNotPossible;
     } else {
       lstrcpynA(job->format, format, sizeof job->format);
@@ -463,6 +484,7 @@ void AnswerDocument(Connection* c, const IppRequest* request, IppRequestCheck ch
     }
   }
   LeaveCriticalSection(&service.lock);
+  if (owner != nullptr) CloseHandle(owner);
   if (received.handover == nullptr) {
     BeginIppResponse(response, request, refused);
     if (refused == kIppDocumentFormatNotSupported || refused == kIppCompressionNotSupported) {
@@ -650,6 +672,11 @@ void Accept(SOCKET listener) {
   SOCKET accepted = accept(listener, nullptr, nullptr);
   if (accepted == INVALID_SOCKET) return;
   DWORD idle = kIdleMilliseconds;
+  int window = 1024 * 1024;
+  setsockopt(accepted, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&window), sizeof window);
+  // An answer goes as its head and its body: neither waits for the other's acknowledgement.
+  BOOL noDelay = TRUE;
+  setsockopt(accepted, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
   setsockopt(accepted, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&idle), sizeof idle);
   setsockopt(accepted, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&idle), sizeof idle);
   Connection* c = nullptr;

@@ -12,10 +12,6 @@ bool SameText(const char* a, const char* b) {
 
 }  // namespace
 
-bool IsProtectedPrintOn(const ProtectedPrintFacts* facts) {
-  return (facts->policyStatePresent && facts->policyState != 0) || (facts->modePresent && facts->mode != 0);
-}
-
 const char* PrivilegeName(uint32_t privilege) {
   switch (privilege) {
     case kPrivilegeTcb:

@@ -7,16 +7,18 @@
 
 #include <stdint.h>
 
-// The policy values under the key WPP of Windows NT\Printers in HKLM's
-// policies, as read: absent values are false.
+// What Windows says of protected print mode: the documented API where this
+// Windows has it (WindowsProtectedPrintInfo.IsProtectedPrintEnabled), and
+// the values under the key WPP of Windows NT\Printers in HKLM's policies,
+// as read: absent values are false.
 struct ProtectedPrintFacts {
   bool policyStatePresent;
   uint32_t policyState;  // WindowsProtectedPrintGroupPolicyState
   bool modePresent;
-  uint32_t mode;  // WindowsProtectedPrintMode
+  uint32_t mode;  // WindowsProtectedPrintMode, which Windows does not document
+  bool apiPresent;
+  bool apiEnabled;
 };
-
-bool IsProtectedPrintOn(const ProtectedPrintFacts* facts);
 
 // The privileges starting the program as the job's owner takes: the user's
 // session token (WTSQueryUserToken), a process with it, and acting for the

@@ -355,7 +355,7 @@ void CheckSettings(void) {
 // The mode itself is no problem: the printer installed for it may be.
 void CheckProtectedPrint(PrinterKind kind, ProtectedPrintReading mode) {
   Report(true, L"protected print mode",
-         mode == kProtectedPrintOn         ? L"on (its policy says so): Windows loads no port monitor but its own"
+         mode == kProtectedPrintOn         ? L"on (Windows says so): Windows loads no port monitor but its own"
          : mode == kProtectedPrintHintedOn ? L"looks on (WindowsProtectedPrintMode, a value Windows does not document)"
                                            : L"off");
   const wchar_t* problem = JudgeInstalledKind(kind, mode);
@@ -438,6 +438,53 @@ void SendTestPrint(void) {
 
 }  // namespace
 
+// Windows' own answer, WindowsProtectedPrintInfo.IsProtectedPrintEnabled,
+// asked through the Windows Runtime's plain ABI where this Windows has the
+// class (11 24H2 and later); false when it has not.
+bool AskWindowsForProtectedPrint(bool* enabled) {
+  typedef HRESULT(WINAPI * Initialize)(int);
+  typedef void(WINAPI * Uninitialize)(void);
+  typedef HRESULT(WINAPI * CreateString)(const wchar_t*, UINT32, void**);
+  typedef HRESULT(WINAPI * DeleteString)(void*);
+  typedef HRESULT(WINAPI * GetFactory)(void*, REFIID, void**);
+  typedef HRESULT(WINAPI * GetEnabled)(void*, BYTE*);
+  typedef ULONG(WINAPI * ReleaseFactory)(void*);
+  // IWindowsProtectedPrintInfoStatics
+  const IID kStatics = {0xa7d212f3, 0x4168, 0x5485, {0x98, 0xab, 0xd8, 0x9d, 0x04, 0x60, 0x3b, 0x40}};
+  const wchar_t kClass[] = L"Windows.Graphics.Printing.ProtectedPrint.WindowsProtectedPrintInfo";
+  HMODULE combase = LoadLibraryExW(L"combase.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (combase == nullptr) return false;
+  Initialize initialize =
+      reinterpret_cast<Initialize>(reinterpret_cast<void*>(GetProcAddress(combase, "RoInitialize")));
+  Uninitialize uninitialize =
+      reinterpret_cast<Uninitialize>(reinterpret_cast<void*>(GetProcAddress(combase, "RoUninitialize")));
+  CreateString create =
+      reinterpret_cast<CreateString>(reinterpret_cast<void*>(GetProcAddress(combase, "WindowsCreateString")));
+  DeleteString remove =
+      reinterpret_cast<DeleteString>(reinterpret_cast<void*>(GetProcAddress(combase, "WindowsDeleteString")));
+  GetFactory factoryOf =
+      reinterpret_cast<GetFactory>(reinterpret_cast<void*>(GetProcAddress(combase, "RoGetActivationFactory")));
+  bool answered = false;
+  if (initialize != nullptr && uninitialize != nullptr && create != nullptr && remove != nullptr &&
+      factoryOf != nullptr && SUCCEEDED(initialize(1))) {  // RO_INIT_MULTITHREADED
+    void* name = nullptr;
+    void* statics = nullptr;
+    if (SUCCEEDED(create(kClass, static_cast<UINT32>(lstrlenW(kClass)), &name)) &&
+        SUCCEEDED(factoryOf(name, kStatics, &statics)) && statics != nullptr) {
+      void** table = *static_cast<void***>(statics);
+      BYTE value = 0;
+      // IUnknown's three methods, IInspectable's three, then the property.
+      answered = SUCCEEDED(reinterpret_cast<GetEnabled>(table[6])(statics, &value));
+      *enabled = value != 0;
+      reinterpret_cast<ReleaseFactory>(table[2])(statics);
+    }
+    if (name != nullptr) remove(name);
+    uninitialize();
+  }
+  FreeLibrary(combase);
+  return answered;
+}
+
 ProtectedPrintFacts ReadProtectedPrint(void) {
   ProtectedPrintFacts facts = {};
   DWORD number = 0;
@@ -446,6 +493,7 @@ ProtectedPrintFacts ReadProtectedPrint(void) {
   number = 0;
   facts.modePresent = ReadDword(HKEY_LOCAL_MACHINE, kWppKey, L"WindowsProtectedPrintMode", &number);
   facts.mode = number;
+  facts.apiPresent = AskWindowsForProtectedPrint(&facts.apiEnabled);
   return facts;
 }
 

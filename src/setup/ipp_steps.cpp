@@ -335,8 +335,9 @@ bool AddIppPrinter(int port) {
     return true;
   }
   Line line = {};
-  Append(&line, L"Failed: adding the printer \"Tollivane\" with Add-Printer -IppURL (this Windows has no IPP class "
-                L"driver, or no PowerShell): the service runs; add the printer by hand at http://127.0.0.1:");
+  Append(&line,
+         L"Failed: adding the printer \"Tollivane\" with Add-Printer -IppURL (this Windows has no IPP class "
+         L"driver, or no PowerShell): the service runs; add the printer by hand at http://127.0.0.1:");
   AppendNumber(&line, static_cast<DWORD>(port));
   Append(&line, L"/ipp/print");
   Say(line.text);

@@ -4,6 +4,7 @@
 #include "setup/printer_choice.h"
 
 ProtectedPrintReading ReadProtectedPrintFacts(const ProtectedPrintFacts* facts) {
+  if (facts->apiPresent) return facts->apiEnabled ? kProtectedPrintOn : kProtectedPrintOff;
   if (facts->policyStatePresent) return facts->policyState != 0 ? kProtectedPrintOn : kProtectedPrintOff;
   return facts->modePresent && facts->mode != 0 ? kProtectedPrintHintedOn : kProtectedPrintOff;
 }
@@ -13,7 +14,7 @@ PrinterChoice ChoosePrinterKind(bool askedForIpp, ProtectedPrintReading mode) {
   switch (mode) {
     case kProtectedPrintOn:
       return PrinterChoice{kIppPrinter,
-                           L"Windows protected print mode is on (its policy says so): Windows loads no port monitor "
+                           L"Windows protected print mode is on (Windows says so): Windows loads no port monitor "
                            L"but its own, so setup installs the IPP printer"};
     case kProtectedPrintHintedOn:
       return PrinterChoice{kIppPrinter,

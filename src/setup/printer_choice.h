@@ -3,7 +3,8 @@
 // case. The port-monitor printer runs inside the Print Spooler, which
 // Windows protected print mode closes to every monitor but its own; the IPP
 // printer (a service of its own that Windows' IPP class driver prints to)
-// works either way. Only the policy value is documented: the mode value
+// works either way. Windows' own answer (its API, on Windows 11 24H2 and
+// later) comes first, then the documented policy value; the mode value
 // Windows also keeps there is taken as a hint, and said to be one.
 #ifndef TOLLIVANE_SETUP_PRINTER_CHOICE_H
 #define TOLLIVANE_SETUP_PRINTER_CHOICE_H
@@ -18,7 +19,7 @@ enum PrinterKind {
 
 enum ProtectedPrintReading {
   kProtectedPrintOff,
-  kProtectedPrintOn,        // the documented policy value says so
+  kProtectedPrintOn,        // Windows' API, or where it has none the documented policy, says so
   kProtectedPrintHintedOn,  // only the undocumented mode value says so
 };
 

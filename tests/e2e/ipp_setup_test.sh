@@ -74,7 +74,7 @@ wine reg add "$policy" /v WindowsProtectedPrintGroupPolicyState /t REG_DWORD /d 
 setup check
 says "PROBLEM  printer kind: the port monitor's printer, inside the Print Spooler: the port monitor's printer cannot print while Windows protected print mode is on: run setup.cmd install again" "check under protected print mode"
 setup install --driver "Tollivane Test PS"
-says "Windows protected print mode is on (its policy says so)" "install under protected print mode"
+says "Windows protected print mode is on (Windows says so)" "install under protected print mode"
 says "Switching: the port monitor and TollivanePort.dll are removed" "install under protected print mode"
 says "The IPP printer answers at ipp://127.0.0.1:8631/ipp/print" "install under protected print mode"
 [ "$(service_state)" = RUNNING ] || fail "install under protected print mode: the service is $(service_state)"

@@ -14,17 +14,6 @@
 
 namespace {
 
-TEST(CheckRulesTest, ProtectedPrintModeIsOnByEitherValue) {
-  const struct {
-    ProtectedPrintFacts facts;
-    bool on;
-  } cases[] = {
-      {{false, 0, false, 0}, false}, {{true, 0, true, 0}, false},   {{true, 1, false, 0}, true},
-      {{false, 0, true, 1}, true},   {{false, 1, false, 1}, false},  // values not present do not count
-  };
-  for (const auto& c : cases) EXPECT_EQ(c.on, IsProtectedPrintOn(&c.facts)) << (&c - cases);
-}
-
 TEST(CheckRulesTest, SpoolerPrivilegesThePortNeeds) {
   const char kDefaults[] =
       "SeTcbPrivilege\0SeAssignPrimaryTokenPrivilege\0SeIncreaseQuotaPrivilege\0"

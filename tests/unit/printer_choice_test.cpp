@@ -13,13 +13,16 @@ TEST(PrinterChoiceTest, TheModeChoosesUnlessIppIsAskedFor) {
     ProtectedPrintReading reading;
     PrinterKind kind;
   } cases[] = {
-      {{false, 0, false, 0}, false, kProtectedPrintOff, kMonitorPrinter},
-      {{true, 0, false, 0}, false, kProtectedPrintOff, kMonitorPrinter},
-      {{true, 1, false, 0}, false, kProtectedPrintOn, kIppPrinter},
-      {{true, 0, true, 1}, false, kProtectedPrintOff, kMonitorPrinter},  // the policy outweighs the hint
-      {{false, 0, true, 1}, false, kProtectedPrintHintedOn, kIppPrinter},
-      {{false, 0, true, 0}, false, kProtectedPrintOff, kMonitorPrinter},
-      {{false, 0, false, 0}, true, kProtectedPrintOff, kIppPrinter},
+      {{false, 0, false, 0, false, false}, false, kProtectedPrintOff, kMonitorPrinter},
+      {{true, 0, false, 0, false, false}, false, kProtectedPrintOff, kMonitorPrinter},
+      {{true, 1, false, 0, false, false}, false, kProtectedPrintOn, kIppPrinter},
+      {{true, 0, true, 1, false, false}, false, kProtectedPrintOff, kMonitorPrinter},  // the policy outweighs the hint
+      {{false, 0, true, 1, false, false}, false, kProtectedPrintHintedOn, kIppPrinter},
+      {{false, 0, true, 0, false, false}, false, kProtectedPrintOff, kMonitorPrinter},
+      {{false, 0, false, 0, false, false}, true, kProtectedPrintOff, kIppPrinter},
+      {{false, 0, false, 0, true, true}, false, kProtectedPrintOn, kIppPrinter},      // the API: turned on in Settings
+      {{true, 1, true, 1, true, false}, false, kProtectedPrintOff, kMonitorPrinter},  // the API outweighs both
+      {{true, 0, false, 0, true, true}, false, kProtectedPrintOn, kIppPrinter},
   };
   for (const Case& c : cases) {
     ProtectedPrintReading reading = ReadProtectedPrintFacts(&c.facts);
