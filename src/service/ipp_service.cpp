@@ -9,6 +9,7 @@
 #include "service/ipp_service.h"
 
 #include <ws2tcpip.h>
+#include <shlwapi.h>
 
 #include "handover/job_file.h"
 #include "handover/job_handover.h"
@@ -575,7 +576,7 @@ void AnswerOtherRequest(const Connection* c, const IppRequest* request, const Ip
 
 bool SendPage(Connection* c, const char* type, const void* bytes, DWORD length) {
   char head[256];
-  wsprintfA(head,
+  wnsprintfA(head, sizeof head,
             "HTTP/1.1 200 OK\r\nContent-Type: %s\r\nContent-Length: %lu\r\nX-Content-Type-Options: nosniff\r\n"
             "Content-Security-Policy: default-src 'none'\r\nCache-Control: no-store\r\n\r\n",
             type, length);
@@ -597,8 +598,8 @@ bool ServePage(Connection* c) {
   EnterCriticalSection(&service.lock);
   int queued = 0;
   for (const IppJob& job : service.printer.jobs) queued += job.id != 0 && job.state < kIppJobCanceled ? 1 : 0;
-  char page[640];
-  wsprintfA(page,
+  char page[768];
+  wnsprintfA(page, sizeof page,
             "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Tollivane</title></head><body>\n"
             "<h1>Tollivane</h1>\n<p>This printer files every print as a numbered PDF file. It uses no paper, ink or "
             "toner: its one supply is the disk space of the folder prints are filed in.</p>\n"

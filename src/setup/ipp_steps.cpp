@@ -312,8 +312,8 @@ bool AddIppPrinter(int port) {
   wchar_t command[512];
   if (length == 0 || length > MAX_PATH - 48 || !PathAppendW(shell, L"WindowsPowerShell\\v1.0\\powershell.exe"))
     return Fail(L"finding PowerShell", ERROR_FILENAME_EXCED_RANGE);
-  wsprintfW(command,
-            L"\"%s\" -NoProfile -NonInteractive -Command \"Add-Printer -Name 'Tollivane' -IppURL "
+  wnsprintfW(command, 512,
+             L"\"%s\" -NoProfile -NonInteractive -Command \"Add-Printer -Name 'Tollivane' -IppURL "
             L"'http://127.0.0.1:%d/ipp/print'\"",
             shell, port);
   STARTUPINFOW startup = {};

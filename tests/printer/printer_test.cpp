@@ -161,9 +161,7 @@ void SetProgramValue(const std::string& program) {
 std::string LastJobOutcome() {
   char record[2048] = {};
   DWORD bytes = sizeof record - 1;
-  RegGetValueA(HKEY_LOCAL_MACHINE,
-               "SOFTWARE\\Tollivane\\Record", "LastJob",
-               RRF_RT_REG_SZ, nullptr, record, &bytes);
+  RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tollivane\\Record", "LastJob", RRF_RT_REG_SZ, nullptr, record, &bytes);
   std::string text = record;
   size_t at = text.find("outcome: ");
   if (at == std::string::npos) return "";
@@ -620,9 +618,9 @@ TEST_F(PrinterTest, CheckReportsThePrinterAndTheLastJob) {
   EXPECT_NE(std::string::npos, output.find("  outcome: not handed over: program missing (error 2)")) << output;
 }
 
-// Windows protected print mode loads no third-party monitor: setup says so,
-// installs nothing, and check names it.
-TEST_F(PrinterTest, ProtectedPrintModeStopsTheSetup) {
+// Windows protected print mode loads no third-party monitor: setup installs
+// the IPP printer instead, with no monitor beside it, and check names it.
+TEST_F(PrinterTest, ProtectedPrintModeGetsTheIppPrinter) {
   std::string output;
   ASSERT_EQ(0, RunSetup("uninstall", &output)) << output;
   HKEY key = nullptr;
@@ -633,15 +631,19 @@ TEST_F(PrinterTest, ProtectedPrintModeStopsTheSetup) {
   RegSetValueExW(key, L"WindowsProtectedPrintGroupPolicyState", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on),
                  sizeof on);
   output.clear();
-  long installed = RunSetup("install --driver \"Tollivane Test PS\"", &output);
+  RunSetup("install --driver \"Tollivane Test PS\"", &output);
   std::string checked;
   RunCheck("", &checked);
   RegDeleteValueW(key, L"WindowsProtectedPrintGroupPolicyState");
   RegCloseKey(key);
-  EXPECT_NE(0, installed);
-  EXPECT_NE(std::string::npos, output.find("Failed: Windows protected print mode is on")) << output;
-  EXPECT_TRUE(NothingInstalled()) << output;
-  EXPECT_NE(std::string::npos, checked.find("PROBLEM  protected print mode: on")) << checked;
+  EXPECT_NE(std::string::npos, output.find("Windows protected print mode is on (Windows says so)")) << output;
+  EXPECT_NE(std::string::npos, output.find("The IPP printer answers at ipp://127.0.0.1:8631/ipp/print")) << output;
+  EXPECT_FALSE(MonitorRegistered()) << output;
+  EXPECT_FALSE(PathExists(SystemDll())) << output;
+  EXPECT_NE(std::string::npos, checked.find("ok       printer kind: the IPP printer")) << checked;
+  output.clear();
+  EXPECT_EQ(0, RunSetup("uninstall", &output)) << output;
+  EXPECT_NE(std::string::npos, output.find("The service \"Tollivane Print Service\" is stopped and deleted")) << output;
   Reinstall();
   EXPECT_TRUE(PrinterInstalled());
 }
