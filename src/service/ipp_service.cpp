@@ -577,9 +577,9 @@ void AnswerOtherRequest(const Connection* c, const IppRequest* request, const Ip
 bool SendPage(Connection* c, const char* type, const void* bytes, DWORD length) {
   char head[256];
   wnsprintfA(head, sizeof head,
-            "HTTP/1.1 200 OK\r\nContent-Type: %s\r\nContent-Length: %lu\r\nX-Content-Type-Options: nosniff\r\n"
-            "Content-Security-Policy: default-src 'none'\r\nCache-Control: no-store\r\n\r\n",
-            type, length);
+             "HTTP/1.1 200 OK\r\nContent-Type: %s\r\nContent-Length: %lu\r\nX-Content-Type-Options: nosniff\r\n"
+             "Content-Security-Policy: default-src 'none'\r\nCache-Control: no-store\r\n\r\n",
+             type, length);
   return SendAll(c, head, static_cast<size_t>(lstrlenA(head))) && SendAll(c, bytes, length) && c->head.keepAlive;
 }
 
@@ -600,11 +600,11 @@ bool ServePage(Connection* c) {
   for (const IppJob& job : service.printer.jobs) queued += job.id != 0 && job.state < kIppJobCanceled ? 1 : 0;
   char page[768];
   wnsprintfA(page, sizeof page,
-            "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Tollivane</title></head><body>\n"
-            "<h1>Tollivane</h1>\n<p>This printer files every print as a numbered PDF file. It uses no paper, ink or "
-            "toner: its one supply is the disk space of the folder prints are filed in.</p>\n"
-            "<p>Printer: %s<br>Jobs waiting or being filed: %d</p>\n</body></html>\n",
-            service.printer.uri, queued);
+             "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Tollivane</title></head><body>\n"
+             "<h1>Tollivane</h1>\n<p>This printer files every print as a numbered PDF file. It uses no paper, ink or "
+             "toner: its one supply is the disk space of the folder prints are filed in.</p>\n"
+             "<p>Printer: %s<br>Jobs waiting or being filed: %d</p>\n</body></html>\n",
+             service.printer.uri, queued);
   LeaveCriticalSection(&service.lock);
   return SendPage(c, "text/html; charset=utf-8", page, static_cast<DWORD>(lstrlenA(page)));
 }
