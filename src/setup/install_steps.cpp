@@ -313,16 +313,18 @@ bool RemoveOtherPrinter(PrinterKind installed, PrinterKind wanted) {
 }
 
 // The IPP printer: its program and service in place, answering, then the
-// printer on its URL. A printer Windows cannot add leaves the rest in place
-// and says so.
+// printer on its URL. A failure takes back the service only when this run
+// registered it; a printer Windows cannot add leaves the rest in place and
+// says so.
 int InstallIppPrinter(bool shared, int port) {
   InstallDone done = {};
+  bool registered = false;
   bool installed = SecureSettingsFolders(shared, &done.folders) && MakeFirstSpoolFile() && InstallProgram(&done) &&
                    CopyDefaultSettings(&done) && SecureSettingsFile(shared) && RecordInstallKind(shared) &&
-                   InstallIppService(done.programFolder, port);
+                   InstallIppService(done.programFolder, port, &registered);
   if (!installed) {
+    if (registered) RemoveIppService(done.programFolder);
     UndoInstall(&done);
-    if (ProgramFolder(done.programFolder)) RemoveIppService(done.programFolder);
     return 1;
   }
   RecordPrinterKind(kIppPrinter, port);

@@ -183,7 +183,7 @@ bool PlaceServiceProgram(Services* s, const wchar_t* path, bool* changed) {
   return true;
 }
 
-bool RegisterService(Services* s, const wchar_t* command) {
+bool RegisterService(Services* s, const wchar_t* command, bool* registered) {
   if (s->service != nullptr) {
     if (!ChangeServiceConfigW(s->service, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, command,
                               nullptr, nullptr, nullptr, L"LocalSystem", nullptr, TOLLIVANE_SERVICE_DISPLAY_NAME))
@@ -194,6 +194,7 @@ bool RegisterService(Services* s, const wchar_t* command) {
                                 nullptr, nullptr, nullptr, nullptr);
     if (s->service == nullptr)
       return Fail(L"registering the service \"" TOLLIVANE_SERVICE_DISPLAY_NAME L"\"", GetLastError());
+    *registered = true;
     Say(L"Registered the service \"" TOLLIVANE_SERVICE_DISPLAY_NAME L"\" (LocalSystem, automatic start)");
   }
   return ConfigureService(s->service);
@@ -267,7 +268,8 @@ int RecordedIppPort(void) {
   return static_cast<int>(port);
 }
 
-bool InstallIppService(const wchar_t* programFolder, int port) {
+bool InstallIppService(const wchar_t* programFolder, int port, bool* registered) {
+  *registered = false;
   wchar_t path[MAX_PATH];
   wchar_t command[MAX_PATH + 40];
   if (!ServicePath(programFolder, path) || !CommandLine(path, port, command, MAX_PATH + 40))
@@ -290,7 +292,7 @@ bool InstallIppService(const wchar_t* programFolder, int port) {
   bool changed = false;
   ok = ok && PlaceServiceProgram(&s, path, &changed);
   bool restart = ok && s.service != nullptr && (changed || RecordedIppPort() != port);
-  ok = ok && RegisterService(&s, command);
+  ok = ok && RegisterService(&s, command, registered);
   if (ok && restart && ServiceState(s.service) == SERVICE_RUNNING) ok = StopService(s.service);
   ok = ok && StartAndWait(&s, port);
   CloseServices(&s);
@@ -314,8 +316,8 @@ bool AddIppPrinter(int port) {
     return Fail(L"finding PowerShell", ERROR_FILENAME_EXCED_RANGE);
   wnsprintfW(command, 512,
              L"\"%s\" -NoProfile -NonInteractive -Command \"Add-Printer -Name 'Tollivane' -IppURL "
-            L"'http://127.0.0.1:%d/ipp/print'\"",
-            shell, port);
+             L"'http://127.0.0.1:%d/ipp/print'\"",
+             shell, port);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started = {};

@@ -15,7 +15,8 @@ void RecordPrinterKind(PrinterKind kind, int port);
 int RecordedIppPort(void);
 
 // Each says in one line what it did; false when a step failed.
-bool InstallIppService(const wchar_t* programFolder, int port);
+// `registered`: this run registered the service (it was not there before).
+bool InstallIppService(const wchar_t* programFolder, int port, bool* registered);
 bool AddIppPrinter(int port);
 // Stops the service (its job in progress is finished or failed first),
 // deletes it and its program; true when none is left.
