@@ -169,10 +169,13 @@ void CheckMonitor(void) {
   }
 }
 
-void CheckPrinterQueue(void) {
+// The port monitor's printer is a RAW queue on Tollivane's port; the IPP
+// printer's has Windows' IPP class driver on the service's URL.
+void CheckPrinterQueue(PrinterKind kind) {
   HANDLE printer = nullptr;
   if (!OpenPrinterW(const_cast<LPWSTR>(kPrinterName), &printer, nullptr)) {
-    ReportError(L"printer", L"\"Tollivane\" cannot be opened", GetLastError(), L"run setup.cmd as administrator");
+    ReportError(L"printer", L"\"Tollivane\" cannot be opened", GetLastError(),
+                kind == kIppPrinter ? L"run setup.cmd install --ipp" : L"run setup.cmd as administrator");
     return;
   }
   alignas(8) BYTE buffer[kInfoSize];
@@ -185,6 +188,7 @@ void CheckPrinterQueue(void) {
   const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer);
   bool port = info->pPortName != nullptr && lstrcmpiW(info->pPortName, TOLLIVANE_PORT_NAME) == 0;
   bool raw = info->pDatatype != nullptr && lstrcmpiW(info->pDatatype, L"RAW") == 0;
+  bool classDriver = info->pDriverName != nullptr && lstrcmpiW(info->pDriverName, L"Microsoft IPP Class Driver") == 0;
   Line detail = {};
   Append(&detail, L"\"Tollivane\" on ");
   Append(&detail, info->pPortName != nullptr ? info->pPortName : L"no port");
@@ -192,7 +196,9 @@ void CheckPrinterQueue(void) {
   Append(&detail, info->pDriverName != nullptr ? info->pDriverName : L"");
   Append(&detail, L"\", datatype ");
   Append(&detail, info->pDatatype != nullptr ? info->pDatatype : L"none");
-  Report(port && raw, L"printer", detail.text, L"run setup.cmd uninstall, then setup.cmd, as administrator");
+  Report(kind == kIppPrinter ? classDriver : port && raw, L"printer", detail.text,
+         kind == kIppPrinter ? L"run setup.cmd uninstall, then setup.cmd install --ipp"
+                             : L"run setup.cmd uninstall, then setup.cmd, as administrator");
   bool paused = (info->Status & PRINTER_STATUS_PAUSED) != 0;
   Line queue = {};
   Append(&queue, paused ? L"paused, " : L"not paused, ");
@@ -371,31 +377,6 @@ void ReportLine(bool ok, const wchar_t* fact, const wchar_t* detail, const wchar
   Report(ok, fact, detail, todo);
 }
 
-// The IPP printer's queue: Windows' IPP class driver on the service's URL.
-void CheckIppPrinterQueue(void) {
-  HANDLE printer = nullptr;
-  alignas(8) BYTE buffer[kInfoSize];
-  DWORD needed = 0;
-  if (!OpenPrinterW(const_cast<LPWSTR>(kPrinterName), &printer, nullptr)) {
-    ReportError(L"printer", L"\"Tollivane\" cannot be opened", GetLastError(), L"run setup.cmd install --ipp");
-    return;
-  }
-  if (GetPrinterW(printer, 2, buffer, sizeof buffer, &needed)) {
-    const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer);
-    bool classDriver = info->pDriverName != nullptr && lstrcmpiW(info->pDriverName, L"Microsoft IPP Class Driver") == 0;
-    Line detail = {};
-    Append(&detail, L"\"Tollivane\" on ");
-    Append(&detail, info->pPortName != nullptr ? info->pPortName : L"no port");
-    Append(&detail, L", driver \"");
-    Append(&detail, info->pDriverName != nullptr ? info->pDriverName : L"");
-    Append(&detail, L"\"");
-    Report(classDriver, L"printer", detail.text, L"run setup.cmd uninstall, then setup.cmd install --ipp");
-  } else {
-    ReportError(L"printer", L"its settings cannot be read", GetLastError(), L"run setup.cmd as administrator");
-  }
-  ClosePrinter(printer);
-}
-
 // The record is read back as wide text, whatever it was written as.
 void ShowLastRecord(void) {
   wchar_t record[2048] = {};
@@ -507,10 +488,10 @@ int CheckPrinter(bool sendTestPrint) {
   CheckProtectedPrint(kind, ReadProtectedPrintFacts(&facts));
   if (kind == kIppPrinter) {
     CheckIppService(RecordedIppPort(), ReportLine);
-    CheckIppPrinterQueue();
+    CheckPrinterQueue(kind);
   } else {
     CheckMonitor();
-    CheckPrinterQueue();
+    CheckPrinterQueue(kind);
     CheckProgram();
   }
   CheckInstallKind();
