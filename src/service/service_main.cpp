@@ -63,6 +63,8 @@ void WINAPI ServiceMain(DWORD, wchar_t**) {
   if (statusHandle == nullptr) return;
   Report(SERVICE_START_PENDING, NO_ERROR);
   serviceExitCode = RunIppService(servicePort, stopRequested, true, ReportRunning);
+  // 1: it could not listen, which sc query shows as the service's own code.
+  status.dwServiceSpecificExitCode = static_cast<DWORD>(serviceExitCode);
   Report(SERVICE_STOPPED, serviceExitCode == 0 ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR);
 }
 
